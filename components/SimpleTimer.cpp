@@ -1,0 +1,157 @@
+#include "SimpleTimer.h"
+
+#include <QHash>
+#include <QObject>
+#include <QTimerEvent>
+
+class TSimpleTimerHandler : public QObject {
+public:
+    int referenceCount = 0;
+    int activeCount = 0;
+    bool dispatching = false;
+
+    // Ticks come back by the platform's timer id; the map leads to the timer
+    // object, so a destroyed timer (whose id was killed) is never reached.
+    int SetTimer(TSimpleTimer *timer, uint32_t interval)
+    {
+        int id = startTimer(std::chrono::milliseconds(interval), Qt::PreciseTimer);
+        if (id != 0)
+            m_timers.insert(id, timer);
+        return id;
+    }
+
+    bool KillTimer(int id)
+    {
+        if (id == 0 || !m_timers.remove(id))
+            return false;
+        killTimer(id);
+        return true;
+    }
+
+protected:
+    void timerEvent(QTimerEvent *e) override
+    {
+        TSimpleTimer *timer = m_timers.value(e->timerId());
+        if (!timer)
+            return;
+        if (timer->AutoDisable)
+            timer->Stop(true);
+        if (timer->OnTimer) {
+            // The event may free or change the timer, or free the last timer
+            // and with it this handler; keep the event alive meanwhile.
+            TNotifyEvent event = timer->OnTimer;
+            dispatching = true;
+            event(timer);
+            dispatching = false;
+        }
+    }
+
+private:
+    QHash<int, TSimpleTimer *> m_timers;
+};
+
+namespace {
+TSimpleTimerHandler *handler = nullptr;
+}
+
+TSimpleTimer::TSimpleTimer()
+{
+    Initialize(1000, nullptr);
+}
+
+TSimpleTimer::TSimpleTimer(uint32_t interval, TNotifyEvent onTimer)
+{
+    Initialize(interval, std::move(onTimer));
+}
+
+void TSimpleTimer::Initialize(uint32_t interval, TNotifyEvent event)
+{
+    Id = this;
+    AutoDisable = false;
+    Enabled = false;
+    Interval = interval;
+    SetOnTimer(std::move(event));
+    if (!handler)
+        handler = new TSimpleTimerHandler;
+    ++handler->referenceCount;
+}
+
+TSimpleTimer::~TSimpleTimer()
+{
+    if (Enabled)
+        Stop(true);
+    if (handler) {
+        if (handler->referenceCount > 0)
+            --handler->referenceCount;
+        if (handler->referenceCount == 0) {
+            if (handler->dispatching)
+                handler->deleteLater();
+            else
+                delete handler;
+            handler = nullptr;
+        }
+    }
+}
+
+void TSimpleTimer::SetEnabled(bool value)
+{
+    if (value)
+        Start();
+    else
+        Stop(true);
+}
+
+bool TSimpleTimer::Start()
+{
+    if (Interval == 0)
+        return false;
+    if (Enabled)
+        Stop(true);
+    m_platformId = handler->SetTimer(this, Interval);
+    if (m_platformId == 0)
+        return false;
+    Enabled = true;
+    ++handler->activeCount;
+    return true;
+}
+
+bool TSimpleTimer::Stop(bool disable)
+{
+    if (disable)
+        Enabled = false;
+    bool killed = handler && handler->KillTimer(m_platformId);
+    m_platformId = 0;
+    if (killed && handler->activeCount > 0)
+        --handler->activeCount;
+    return killed;
+}
+
+void TSimpleTimer::SetInterval(uint32_t value)
+{
+    if (value == Interval)
+        return;
+    Interval = value;
+    if (Enabled) {
+        if (value != 0)
+            Start();
+        else
+            Stop(false);
+    }
+}
+
+void TSimpleTimer::SetOnTimer(TNotifyEvent event)
+{
+    OnTimer = std::move(event);
+    if (!OnTimer && Enabled)
+        Stop(false);
+}
+
+int GetSimpleTimerCount()
+{
+    return handler ? handler->referenceCount : 0;
+}
+
+int GetSimpleTimerActiveCount()
+{
+    return handler ? handler->activeCount : 0;
+}

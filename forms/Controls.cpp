@@ -1,0 +1,152 @@
+#include "Controls.h"
+
+#include "Forms.h"
+
+#include <QBitmap>
+#include <QEnterEvent>
+#include <QFile>
+#include <QMouseEvent>
+#include <QGuiApplication>
+#include <QPainter>
+
+namespace forms {
+
+TLabel::TLabel(QWidget *parent) : QLabel(parent)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAutoFillBackground(false);
+    setTextFormat(Qt::PlainText);
+}
+
+void TLabel::setAutoSize(bool on)
+{
+    m_autoSize = on;
+    fit();
+}
+
+void TLabel::setCaption(const QString &text)
+{
+    setText(text);
+    fit();
+}
+
+void TLabel::fit()
+{
+    if (m_autoSize) {
+        const QSize hint = sizeHint();
+        SetBounds(this, x(), y(), hint.width(), hint.height());
+    }
+}
+
+void TLabel::changeEvent(QEvent *e)
+{
+    QLabel::changeEvent(e);
+    if (e->type() == QEvent::FontChange)
+        fit();
+}
+
+void MakeClickable(TLabel *label)
+{
+    label->m_clickable = true;
+    label->setCursor(Qt::PointingHandCursor);
+}
+
+void TLabel::mousePressEvent(QMouseEvent *e)
+{
+    if (!m_clickable) {
+        e->ignore(); // the parent drags the window
+        return;
+    }
+    if (e->button() == Qt::LeftButton)
+        m_pressed = true;
+}
+
+void TLabel::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (!m_clickable) {
+        e->ignore();
+        return;
+    }
+    bool click = m_pressed && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
+    m_pressed = false;
+    if (click)
+        emit clicked();
+}
+
+void TLabel::enterEvent(QEnterEvent *e)
+{
+    QLabel::enterEvent(e);
+    emit mouseEntered();
+}
+
+void TLabel::leaveEvent(QEvent *e)
+{
+    QLabel::leaveEvent(e);
+    emit mouseLeft();
+}
+
+void TImageList::LoadResourceGlyphs(int count)
+{
+    m_images.clear();
+    for (int n = 0; n < count; ++n) {
+        // QPixmap picks the @2x file on HiDPI screens by itself only through
+        // QIcon, so choose here by the screen's ratio.
+        QString base = QStringLiteral(":/glyphs/glyph%1").arg(n);
+        QPixmap image(base + ".png");
+        if (qApp && qApp->devicePixelRatio() > 1.0 && QFile::exists(base + "@2x.png")) {
+            QPixmap hi(base + "@2x.png");
+            hi.setDevicePixelRatio(2.0);
+            image = hi;
+        }
+        if (!image.isNull())
+            image.setMask(image.createMaskFromColor(QColor(255, 0, 255)));
+        m_images.push_back(image);
+    }
+}
+
+QPixmap TImageList::Image(int n) const
+{
+    return n >= 0 && n < Count() ? m_images[static_cast<std::size_t>(n)] : QPixmap();
+}
+
+TSpeedButton::TSpeedButton(QWidget *parent) : QAbstractButton(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    resize(15, 15);
+}
+
+void TSpeedButton::setGlyph(const QPixmap &glyph)
+{
+    m_glyph = glyph;
+    update();
+}
+
+void TSpeedButton::enterEvent(QEnterEvent *e)
+{
+    m_hover = true;
+    update();
+    QAbstractButton::enterEvent(e);
+}
+
+void TSpeedButton::leaveEvent(QEvent *e)
+{
+    m_hover = false;
+    update();
+    QAbstractButton::leaveEvent(e);
+}
+
+void TSpeedButton::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    if (m_glyph.isNull())
+        return;
+    QSizeF size = m_glyph.deviceIndependentSize();
+    QPointF at((width() - size.width()) / 2, (height() - size.height()) / 2);
+    if (isDown())
+        at += QPointF(1, 1);
+    if (m_hover && !isDown())
+        p.setOpacity(0.85);
+    p.drawPixmap(at, m_glyph);
+}
+
+} // namespace forms

@@ -1,0 +1,244 @@
+#include "Forms.h"
+
+#include <QEvent>
+#include <QHash>
+#include <QPalette>
+#include <QPointer>
+#include <QStringDecoder>
+
+namespace forms {
+
+QColor ToQColor(TColor c)
+{
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+QColor ToQColor(const RGBColour &c)
+{
+    return ToQColor(TColorFromColour(c));
+}
+
+TColor ToTColor(const QColor &c)
+{
+    return static_cast<TColor>(c.red()) | static_cast<TColor>(c.green()) << 8 |
+           static_cast<TColor>(c.blue()) << 16;
+}
+
+namespace {
+
+// The 0x80..0x9F block of Windows-1252; the rest of the code page is Latin-1.
+// Its five unassigned bytes are read as the C1 controls of the same value.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+} // namespace
+
+QString DecodeModelText(const char *text, std::size_t maxBytes)
+{
+    std::size_t n = 0;
+    while (n < maxBytes && text[n] != '\0')
+        ++n;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = utf8(QByteArrayView(text, static_cast<qsizetype>(n)));
+    if (!utf8.hasError())
+        return s;
+    s.clear();
+    s.reserve(static_cast<qsizetype>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        auto b = static_cast<unsigned char>(text[i]);
+        s.append(QChar(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b)));
+    }
+    return s;
+}
+
+std::string EncodeModelText(const QString &text, std::size_t maxBytes)
+{
+    QByteArray bytes = text.toUtf8();
+    // A NUL would end the field's text early; cut there as the field would.
+    qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    if (static_cast<std::size_t>(bytes.size()) <= maxBytes)
+        return bytes.toStdString();
+    std::size_t cut = maxBytes;
+    // Step back over continuation bytes to the start of the cut character.
+    while (cut > 0 && (static_cast<unsigned char>(bytes[static_cast<qsizetype>(cut)]) & 0xC0) == 0x80)
+        --cut;
+    return std::string(bytes.constData(), cut);
+}
+
+QFont MakeFont(const QString &family, int pixelHeight, bool bold)
+{
+    QFont f(family);
+    f.setPixelSize(pixelHeight);
+    f.setBold(bold);
+    return f;
+}
+
+void SetFontColor(QWidget *w, TColor colour)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, ToQColor(colour));
+    p.setColor(QPalette::Text, ToQColor(colour));
+    p.setColor(QPalette::ButtonText, ToQColor(colour));
+    w->setPalette(p);
+}
+
+TColor FontColor(const QWidget *w)
+{
+    return ToTColor(w->palette().color(QPalette::WindowText));
+}
+
+void SetColor(QWidget *w, TColor colour)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, ToQColor(colour));
+    p.setColor(QPalette::Base, ToQColor(colour));
+    p.setColor(QPalette::Button, ToQColor(colour));
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+void SetCheckBoxLook(QWidget *box)
+{
+    QPalette p = box->palette();
+    p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::Text, Qt::black);
+    box->setPalette(p);
+}
+
+namespace {
+
+struct AnchorRule {
+    int anchors = akLeft | akTop;
+    int right = 0;  // distance from the parent's right edge
+    int bottom = 0; // distance from the parent's bottom edge
+};
+
+class AnchorKeeper : public QObject {
+public:
+    explicit AnchorKeeper(QWidget *parent) : QObject(parent), m_parent(parent)
+    {
+        setObjectName(Name());
+        parent->installEventFilter(this);
+    }
+
+    static QString Name() { return QStringLiteral("kestrava-anchors"); }
+
+    static AnchorKeeper *Find(QWidget *parent)
+    {
+        return static_cast<AnchorKeeper *>(parent->findChild<QObject *>(Name(), Qt::FindDirectChildrenOnly));
+    }
+
+    static AnchorKeeper *For(QWidget *parent)
+    {
+        AnchorKeeper *k = Find(parent);
+        return k ? k : new AnchorKeeper(parent);
+    }
+
+    QHash<QWidget *, AnchorRule> rules;
+
+    void Take(QWidget *w)
+    {
+        auto it = rules.find(w);
+        if (it == rules.end())
+            return;
+        it->right = m_parent->width() - (w->x() + w->width());
+        it->bottom = m_parent->height() - (w->y() + w->height());
+    }
+
+    void Apply()
+    {
+        for (auto it = rules.begin(); it != rules.end(); ++it) {
+            QWidget *w = it.key();
+            const AnchorRule &r = it.value();
+            QRect g = w->geometry();
+            if ((r.anchors & akRight) && (r.anchors & akLeft))
+                g.setWidth(qMax(0, m_parent->width() - r.right - g.x()));
+            else if (r.anchors & akRight)
+                g.moveLeft(m_parent->width() - r.right - g.width());
+            if ((r.anchors & akBottom) && (r.anchors & akTop))
+                g.setHeight(qMax(0, m_parent->height() - r.bottom - g.y()));
+            else if (r.anchors & akBottom)
+                g.moveTop(m_parent->height() - r.bottom - g.height());
+            if (g != w->geometry()) {
+                bool resized = g.size() != w->size();
+                w->setGeometry(g);
+                if (resized)
+                    ApplyAnchors(w);
+            }
+        }
+    }
+
+protected:
+    // Qt delivers a hidden widget's resize late; ApplyAnchors is idempotent,
+    // so the late event only confirms what a synchronous call already did.
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (o == m_parent && e->type() == QEvent::Resize)
+            Apply();
+        return false;
+    }
+
+private:
+    QWidget *m_parent;
+};
+
+void TakeDistances(QWidget *w)
+{
+    if (QWidget *p = w->parentWidget())
+        if (AnchorKeeper *k = AnchorKeeper::Find(p))
+            k->Take(w);
+}
+
+} // namespace
+
+void ApplyAnchors(QWidget *parent)
+{
+    if (AnchorKeeper *k = AnchorKeeper::Find(parent))
+        k->Apply();
+}
+
+void SetAnchors(QWidget *w, int anchors)
+{
+    QWidget *p = w->parentWidget();
+    if (!p)
+        return;
+    AnchorKeeper *k = AnchorKeeper::For(p);
+    k->rules[w].anchors = anchors;
+    k->Take(w);
+    QObject::connect(w, &QObject::destroyed, k, [k, w] { k->rules.remove(w); });
+}
+
+void SetBounds(QWidget *w, int left, int top, int width, int height)
+{
+    QSize old = w->size();
+    w->setGeometry(left, top, qMax(0, width), qMax(0, height));
+    TakeDistances(w);
+    if (w->size() != old)
+        ApplyAnchors(w);
+}
+
+void SetLeft(QWidget *w, int left)
+{
+    SetBounds(w, left, w->y(), w->width(), w->height());
+}
+
+void SetTop(QWidget *w, int top)
+{
+    SetBounds(w, w->x(), top, w->width(), w->height());
+}
+
+void SetWidth(QWidget *w, int width)
+{
+    SetBounds(w, w->x(), w->y(), width, w->height());
+}
+
+void SetHeight(QWidget *w, int height)
+{
+    SetBounds(w, w->x(), w->y(), w->width(), height);
+}
+
+} // namespace forms

@@ -1,0 +1,62 @@
+#pragma once
+
+// How the form library's habits map onto Qt: colours as 0x00BBGGRR, texts of
+// the model's fixed fields, anchors, and a few controls with the designed look.
+
+#include <cstddef>
+#include <string>
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QWidget>
+
+#include "Kvguiglobals.h"
+
+namespace forms {
+
+QColor ToQColor(TColor c);
+QColor ToQColor(const RGBColour &c);
+TColor ToTColor(const QColor &c);
+
+// Text fields hold UTF-8. Files written on Windows hold Windows-1252, so bytes
+// that are not valid UTF-8 are read as that code page.
+QString DecodeModelText(const char *text, std::size_t maxBytes);
+// UTF-8 of text cut to at most maxBytes without splitting a character.
+std::string EncodeModelText(const QString &text, std::size_t maxBytes);
+
+template <std::size_t N> QString ModelText(const char (&field)[N])
+{
+    return DecodeModelText(field, N);
+}
+
+template <std::size_t N> void SetModelText(char (&field)[N], const QString &text)
+{
+    SetField(field, EncodeModelText(text, N - 1));
+}
+
+// Font of the designed height in pixels (the form library's negative heights).
+QFont MakeFont(const QString &family, int pixelHeight, bool bold = false);
+void SetFontColor(QWidget *w, TColor colour);
+TColor FontColor(const QWidget *w);
+void SetColor(QWidget *w, TColor colour); // background colour, filled
+// A check box's box stays white with a black tick, whatever its background.
+void SetCheckBoxLook(QWidget *box);
+
+enum Anchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+
+// Anchors re-apply when the parent is resized: an anchored edge keeps its
+// distance from the parent's matching edge. Placing a control through
+// SetBounds (or the setters below) takes its new distances, as the form
+// library does when code moves a control.
+void SetAnchors(QWidget *w, int anchors);
+// Re-applies the anchors of parent's children now (resize events of hidden
+// widgets arrive only when they are shown).
+void ApplyAnchors(QWidget *parent);
+void SetBounds(QWidget *w, int left, int top, int width, int height);
+void SetLeft(QWidget *w, int left);
+void SetTop(QWidget *w, int top);
+void SetWidth(QWidget *w, int width);
+void SetHeight(QWidget *w, int height);
+
+} // namespace forms

@@ -1,0 +1,76 @@
+#pragma once
+
+// The sliding sections below the category area: a panel that grows and
+// shrinks a little on every animation tick, with a clickable header strip.
+
+#include <QWidget>
+
+#include "Kvguiglobals.h"
+
+class TKVFadingPanel;
+
+// One animation step of a section's height; pure, so the slide can be
+// checked tick by tick.
+struct FadeStep {
+    double fractional; // fractional height in pixels
+    int height;        // control height (the truncated fractional height)
+};
+FadeStep StepFade(double fractional, int height, bool open, int minHeight, int maxHeight, double durationSeconds,
+                  double elapsedMs);
+
+class TKVFadingPanelHeader : public QWidget {
+    Q_OBJECT
+public:
+    TKVFadingPanelHeader(TKVFadingPanel *owner, KVUIOperationClass *model);
+    void RefreshColours();
+    TColor color() const { return m_colour; }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void enterEvent(QEnterEvent *e) override;
+    void leaveEvent(QEvent *e) override;
+
+private:
+    void SetColour(TColor c);
+    KVUIOperationClass *m_model;
+    TColor m_normal = 0, m_hover = 0, m_saved = 0, m_colour = 0;
+    TKVFadingPanel *m_owner;
+    bool m_pressed = false;
+};
+
+class TKVFadingPanel : public QWidget {
+    Q_OBJECT
+public:
+    TKVFadingPanel(QWidget *parent, KVUIOperationClass *model);
+
+    void SetLimits(int minHeight, int maxHeight);
+    int MinHeight() const { return m_min; }
+    int MaxHeight() const { return m_max; }
+    void SetOpen(bool open);
+    bool Open() const { return m_open; }
+    bool AtMinimum() const { return m_min >= height(); }
+    bool AtMaximum() const { return m_max <= height(); }
+    // Sets the height at once (and the fractional height with it).
+    void SetHeightNow(int h);
+    void Step(double elapsedMs);
+
+    double duration = 1.0;
+    int headerSide = 1;
+    int gap = 1;
+    QWidget *controlAbove = nullptr;
+    QWidget *controlBelow = nullptr;
+    QWidget *content = nullptr;
+    TKVFadingPanelHeader *header = nullptr;
+
+signals:
+    void openChanged(bool open);
+
+private:
+    KVUIOperationClass *m_model;
+    double m_fractional = 10;
+    int m_min = 0;
+    int m_max = 10;
+    bool m_open = false;
+};

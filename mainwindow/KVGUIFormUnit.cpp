@@ -1,0 +1,646 @@
+#include "KVGUIFormUnit.h"
+
+#include <ctime>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWheelEvent>
+
+#include "CategoryPanels.h"
+#include "ClockTexts.h"
+#include "Forms.h"
+#include "Platform.h"
+#include "SimpleTimer.h"
+#include "WindowGeometry.h"
+
+using namespace forms;
+
+TKVGUIForm *KVGUIForm = nullptr;
+
+namespace {
+
+constexpr int kDesignedClientWidth = 225;
+constexpr int kDesignedClientHeight = 262;
+constexpr int kDesignedWidth = 233;
+constexpr int kDesignedHeight = 289;
+constexpr TColor kSkyBlue = 0xF0CAA6;
+
+KVArea AreaOf(const QRect &r)
+{
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+TLabel *MakeLabel(QWidget *parent, int l, int t, int w, int h, const QFont &font, TColor colour)
+{
+    auto *label = new TLabel(parent);
+    label->setFont(font);
+    SetFontColor(label, colour);
+    SetBounds(label, l, t, w, h);
+    return label;
+}
+
+TSpeedButton *MakeButton(QWidget *parent, int l, int t, const QString &hint)
+{
+    auto *b = new TSpeedButton(parent);
+    SetBounds(b, l, t, 15, 15);
+    b->setToolTip(hint);
+    return b;
+}
+
+} // namespace
+
+void TKVGUIForm::CreateDesignedControls()
+{
+    setWindowTitle(QStringLiteral("Kestrava"));
+    setFont(MakeFont(QStringLiteral("MV Boli"), 11));
+    SetFontColor(this, 0x004800);
+    SetColor(this, 0x000000);
+    resize(kDesignedClientWidth, kDesignedClientHeight);
+
+    VersionLabel = MakeLabel(this, 26, 221, 92, 12, MakeFont(QStringLiteral("BankGothic Lt BT"), 11, true), kSkyBlue);
+    VersionLabel->setAutoSize(true);
+    SetAnchors(VersionLabel, akLeft | akBottom);
+
+    KVGUILabel = MakeLabel(this, 4, 4, 104, 30, MakeFont(QStringLiteral("SF Proverbial Gothic Extended"), 24, true),
+                           0x4B4B4B);
+    KVGUILabel->setText(QStringLiteral("Kestrava"));
+    KVGUILabel->setAutoSize(true);
+    SetAnchors(KVGUILabel, akLeft | akTop);
+
+    TimeLabel = MakeLabel(this, 121, 203, 89, 16, MakeFont(QStringLiteral("Verdana"), 13, true), kSkyBlue);
+    TimeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    TimeLabel->setText(QStringLiteral("88:88:88 PM"));
+    TimeLabel->setToolTip(QStringLiteral("Click to show/hide the Big Clock."));
+    SetAnchors(TimeLabel, akRight | akBottom);
+    MakeClickable(TimeLabel);
+
+    AddLabel = MakeLabel(this, 20, 201, 37, 21, MakeFont(QStringLiteral("SF Proverbial Gothic"), 16, true), 0xFFFFFF);
+    AddLabel->setText(QStringLiteral("Add..."));
+    AddLabel->setToolTip(QStringLiteral("Click to add a new link category to the interface."));
+    AddLabel->setAutoSize(true);
+    SetAnchors(AddLabel, akLeft | akBottom);
+    MakeClickable(AddLabel);
+
+    ExitLabel = MakeLabel(this, 130, 140, 23, 21, MakeFont(QStringLiteral("SF Proverbial Gothic"), 16, true), 0x0000FF);
+    ExitLabel->setAlignment(Qt::AlignCenter);
+    ExitLabel->setText(QStringLiteral("Exit"));
+    ExitLabel->setToolTip(QStringLiteral("Click to close the program."));
+    ExitLabel->setAutoSize(true);
+    SetAnchors(ExitLabel, akRight | akBottom);
+    MakeClickable(ExitLabel);
+
+    ConnectButton = MakeButton(this, 106, 4, QStringLiteral("Connects to the system's default internet connection."));
+    RunButton = MakeButton(this, 126, 4, QStringLiteral("Opens the standard Windows XP \"Run\" Dialog."));
+    ToggleDesktopButton = MakeButton(this, 146, 4, QStringLiteral("Hides all windows, showing the desktop."));
+    LogOffButton = MakeButton(this, 166, 4, QStringLiteral("Logs off the current user."));
+    RestartButton = MakeButton(this, 186, 4, QStringLiteral("Restarts the system."));
+    ShutDownButton = MakeButton(this, 206, 4, QStringLiteral("Shuts down the system."));
+    for (QWidget *b : {static_cast<QWidget *>(ConnectButton), static_cast<QWidget *>(RunButton),
+                       static_cast<QWidget *>(ToggleDesktopButton), static_cast<QWidget *>(LogOffButton),
+                       static_cast<QWidget *>(RestartButton), static_cast<QWidget *>(ShutDownButton)})
+        SetAnchors(b, akTop | akRight);
+
+    AlphaTrack = new QSlider(Qt::Horizontal, this);
+    AlphaTrack->setRange(60, 255);
+    AlphaTrack->setValue(255);
+    AlphaTrack->setSingleStep(1);
+    AlphaTrack->setPageStep(1);
+    AlphaTrack->setFocusPolicy(Qt::NoFocus);
+    AlphaTrack->setTickPosition(QSlider::NoTicks);
+    AlphaTrack->setToolTip(QStringLiteral("Adjust the transparency of the interface."));
+    SetBounds(AlphaTrack, 20, 237, 181, 13);
+    SetAnchors(AlphaTrack, akLeft | akRight | akBottom);
+
+    ConfigPanel = new QWidget(this);
+    SetColor(ConfigPanel, 0x5D5D5D);
+    SetBounds(ConfigPanel, 184, 16, 41, 22);
+    SetAnchors(ConfigPanel, akTop | akRight);
+    ConfigButton = MakeButton(ConfigPanel, 22, 6, QStringLiteral("Kestrava Configuration"));
+    SetAnchors(ConfigButton, akTop | akRight);
+    DoxBox = new QCheckBox(ConfigPanel);
+    DoxBox->setFocusPolicy(Qt::NoFocus);
+    DoxBox->setToolTip(QStringLiteral("Toggles Auto-Mode"));
+    SetBounds(DoxBox, 4, 6, 13, 13);
+    SetAnchors(DoxBox, akTop | akRight);
+
+    connect(ExitLabel, &TLabel::clicked, this, [this] { close(); });
+    for (TLabel *l : {AddLabel, ExitLabel, TimeLabel}) {
+        connect(l, &TLabel::mouseEntered, l, [l] {
+            QFont f = l->font();
+            f.setUnderline(true);
+            l->setFont(f);
+        });
+        connect(l, &TLabel::mouseLeft, l, [l] {
+            QFont f = l->font();
+            f.setUnderline(false);
+            l->setFont(f);
+        });
+    }
+    // A change of the box, by the user or from code, runs its Click.
+    connect(DoxBox, &QCheckBox::toggled, this, [this] { DoxBoxClick(); });
+    connect(AlphaTrack, &QSlider::valueChanged, this, [this] { AlphaTrackChange(); });
+}
+
+static void InitResources()
+{
+    // The images live in this static library; register them before use.
+    Q_INIT_RESOURCE(resources);
+}
+
+TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
+{
+    InitResources();
+    KVGUIForm = this;
+    CreateDesignedControls();
+    resize(kDesignedWidth, kDesignedHeight);
+    ApplyAnchors(this);
+
+    // No caption bar, but the window manager's resize border stays.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint);
+    setAttribute(Qt::WA_QuitOnClose, true);
+
+    KVOP = new KVUIOperationClass;
+    const QRect screen = platform::Windows().VirtualScreen();
+    KVOP->screenWidth = screen.width();
+    KVOP->screenHeight = screen.height();
+
+    DoxBoxTimer = std::make_unique<TSimpleTimer>(10, [this](TSimpleTimer *) { DoxBoxTimerTimer(); });
+
+    KVOP->BackupConfiguration();
+    KVOP->ReadIniFile();
+
+    SetLeft(KVGUILabel, 2);
+    VersionLabel->setCaption(QString::fromStdString(KVUIOperationClass::GetVersionText()));
+    setMinimumSize(kMinFormWidth, kMinFormHeight);
+    fadeOutDelay = 0.25 * 1000;
+
+    if (!LoadAtStart()) {
+        WriteDefaultsFromWindow();
+        SaveFromWindow();
+    }
+
+    AlphaTrack->setValue(std::clamp(AlphaTrack->value(), AlphaTrack->minimum(), AlphaTrack->maximum()));
+    SetAlpha(AlphaTrack->value());
+    alphaAccumulator = windowOpacity() * 255.0;
+
+    iconImages.LoadResourceGlyphs(13);
+    KVOP->iconImages = &iconImages;
+    TSpeedButton *glyphed[] = {ConfigButton,        ShutDownButton, RestartButton, LogOffButton,
+                               ToggleDesktopButton, RunButton,      ConnectButton};
+    for (int i = 0; i < 7; ++i)
+        glyphed[i]->setGlyph(iconImages.Image(6 + i));
+
+    CategoryArea = new TKVParentPanel(this);
+    SetBounds(CategoryArea, 10, 32, width() - 10 - 7, 150);
+    SetAnchors(CategoryArea, akLeft | akTop | akRight | akBottom);
+
+    GameFadingPanel = new TKVFadingPanel(this, KVOP);
+    GameFadingPanel->SetLimits(6, 150);
+    GameFadingPanel->controlAbove = CategoryArea;
+    GameFadingPanel->duration = 0.125;
+    SetAnchors(GameFadingPanel, akLeft | akRight | akBottom);
+    GameFadingPanel->SetOpen(KVOP->gameSectionOpen);
+    GameFadingPanel->SetHeightNow(GameFadingPanel->Open() ? GameFadingPanel->MaxHeight()
+                                                          : GameFadingPanel->MinHeight());
+
+    ButtonFadingPanel = new TKVFadingPanel(this, KVOP);
+    ButtonFadingPanel->SetLimits(6, 30);
+    ButtonFadingPanel->controlAbove = GameFadingPanel;
+    ButtonFadingPanel->duration = 30.0 / 150.0 * 0.125;
+    SetAnchors(ButtonFadingPanel, akLeft | akRight | akBottom);
+    ButtonFadingPanel->SetOpen(KVOP->buttonSectionOpen);
+    ButtonFadingPanel->SetHeightNow(ButtonFadingPanel->Open() ? ButtonFadingPanel->MaxHeight()
+                                                              : ButtonFadingPanel->MinHeight());
+    SetWidth(ButtonFadingPanel, CategoryArea->width());
+
+    int right = ButtonFadingPanel->width() - 4;
+    for (TSpeedButton *b :
+         {ShutDownButton, RestartButton, LogOffButton, ToggleDesktopButton, RunButton, ConnectButton}) {
+        b->setParent(ButtonFadingPanel);
+        SetBounds(b, right - b->width(), 18 - b->height() / 2, b->width(), b->height());
+        SetAnchors(b, akTop | akRight);
+        right = b->x() - 4;
+        b->show();
+    }
+    for (TKVFadingPanel *panel : {GameFadingPanel, ButtonFadingPanel})
+        connect(panel, &TKVFadingPanel::openChanged, this, [this] { update(); });
+
+    ApplyFonts();
+    ApplyAppearance();
+    LayoutWindow(true);
+    mover.window = this;
+
+    DoxBoxTimer->SetEnabled(true);
+}
+
+TKVGUIForm::~TKVGUIForm()
+{
+    if (KVGUIForm == this)
+        KVGUIForm = nullptr;
+    DoxBoxTimer.reset();
+    if (KVOP) {
+        delete KVOP;
+        KVOP = nullptr;
+    }
+}
+
+void TKVGUIForm::SetFormBounds(int left, int top, int width, int height)
+{
+    move(left, top);
+    resize(std::max(width, minimumWidth()), std::max(height, minimumHeight()));
+    ApplyAnchors(this);
+}
+
+bool TKVGUIForm::LoadAtStart()
+{
+    if (!KVOP->LoadConfiguration())
+        return false;
+    const WindowSettings &s = KVOP->settings;
+    KVRect r = SaneWindowRect({s.left, s.top, s.width, s.height}, AreaOf(platform::Windows().VirtualScreen()));
+    SetFormBounds(r.left, r.top, r.width, r.height);
+    DoxBox->setChecked(s.autoMode);
+    AlphaTrack->setValue(s.alpha);
+    return true;
+}
+
+void TKVGUIForm::WriteDefaultsFromWindow()
+{
+    KVOP->WriteDefaults();
+}
+
+void TKVGUIForm::SaveFromWindow()
+{
+    if (!KVOP)
+        return;
+    WindowSettings &s = KVOP->settings;
+    s.left = x();
+    s.top = y();
+    s.width = width();
+    s.height = height();
+    s.alpha = AlphaTrack->value();
+    if (GameFadingPanel && ButtonFadingPanel) {
+        KVOP->gameSectionOpen = GameFadingPanel->Open();
+        KVOP->buttonSectionOpen = ButtonFadingPanel->Open();
+    }
+    KVOP->SaveConfiguration();
+}
+
+void TKVGUIForm::ShowMainWindow()
+{
+    platform::Windows().BringToFront(this);
+    platform::Windows().SetSkipTaskbar(this, true);
+}
+
+void TKVGUIForm::HideMainWindow()
+{
+    hide();
+}
+
+void TKVGUIForm::SetAlpha(int value)
+{
+    setWindowOpacity(value / 255.0);
+}
+
+bool TKVGUIForm::AllSwitchesOff() const
+{
+    const WindowSettings &s = KVOP->settings;
+    return !s.dockWindow && !s.autoAlpha && !s.mouseOverSectionResize && !s.alwaysOnTop;
+}
+
+void TKVGUIForm::RefreshClockTexts()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    ClockTexts texts = MakeClockTexts(local);
+    KVOP->timeText = texts.time;
+    KVOP->dayText = texts.day;
+    KVOP->dateText = texts.date;
+}
+
+void TKVGUIForm::LayoutWindow(bool resetSections)
+{
+    if (!CategoryArea || !KVOP)
+        return;
+    TKVParentPanel *area = CategoryArea;
+    if (resetSections) {
+        GameFadingPanel->SetHeightNow(6);
+        SetHeight(area, height() - area->y() - 60 - ButtonFadingPanel->height() - 2 - GameFadingPanel->height());
+    }
+    SetBounds(GameFadingPanel, area->x(), area->y() + area->height() + 1, area->width(), GameFadingPanel->height());
+    SetBounds(ButtonFadingPanel, area->x(), GameFadingPanel->y() + GameFadingPanel->height() + 1, area->width(),
+              ButtonFadingPanel->height());
+    SetBounds(AlphaTrack, 10, AlphaTrack->y(), area->width(), AlphaTrack->height());
+    SetBounds(ExitLabel, area->x() + area->width() - ExitLabel->width(), height() - ExitLabel->height(),
+              ExitLabel->width(), ExitLabel->height());
+    SetBounds(ConfigPanel, area->x() + area->width() - ConfigPanel->width(),
+              (area->y() - 1) / 2 - ConfigPanel->height() / 2, ConfigPanel->width(), ConfigPanel->height());
+    SetTop(KVGUILabel, 15 - KVGUILabel->height() / 2);
+    SetTop(DoxBox, ConfigPanel->height() / 2 - DoxBox->height() / 2);
+    SetTop(ConfigButton, ConfigPanel->height() / 2 - ConfigButton->height() / 2);
+    SetBounds(VersionLabel, 6, ExitLabel->y() + ExitLabel->height() / 2 - VersionLabel->height(),
+              VersionLabel->width(), VersionLabel->height());
+    SetTop(AlphaTrack, VersionLabel->y() - AlphaTrack->height() - 2);
+    SetBounds(AddLabel, 10, ButtonFadingPanel->y() + ButtonFadingPanel->height() + 2, AddLabel->width(),
+              AddLabel->height());
+    RefreshClockTexts();
+    TimeLabel->setText(QString::fromStdString(KVOP->timeText));
+    SetBounds(TimeLabel, area->x() + area->width() - TimeLabel->width(),
+              AddLabel->y() + AddLabel->height() / 2 - TimeLabel->height() / 2, TimeLabel->width(),
+              TimeLabel->height());
+    SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
+    RefreshLayout(true);
+}
+
+void TKVGUIForm::RefreshLayout(bool save)
+{
+    if (!CategoryArea || !KVOP)
+        return;
+    const WindowSettings &s = KVOP->settings;
+    AlphaTrack->setVisible(!(s.autoMode && s.autoAlpha));
+    AddLabel->setVisible(PanelCount < kMaxCategories);
+    if (height() < minimumHeight() || width() < minimumWidth())
+        SetFormBounds(x(), y(), width(), height());
+    if (s.autoMode && s.dockWindow && s.dockPosition >= 0 && s.dockPosition <= 10)
+        DockWindow();
+    const QString title = ModelText(KVOP->header.title);
+    KVGUILabel->setCaption(title);
+    setWindowTitle(title);
+    if (save)
+        SaveFromWindow();
+    update();
+}
+
+void TKVGUIForm::DockWindow()
+{
+    KVRect now{x(), y(), width(), height()};
+    KVRect r = DockRect(AreaOf(platform::Windows().WorkArea()), now, KVOP->settings, KVOP->savedSettings,
+                        minimumWidth(), minimumHeight());
+    if (!(r == now))
+        SetFormBounds(r.left, r.top, r.width, r.height);
+}
+
+void TKVGUIForm::SetTopmost(bool on)
+{
+    platform::Windows().SetAbove(this, on);
+}
+
+void TKVGUIForm::DoxBoxClick()
+{
+    if (!KVOP)
+        return;
+    if (AllSwitchesOff() && DoxBox->isChecked()) {
+        DoxBox->setChecked(false); // runs this handler again
+        return;
+    }
+    KVOP->settings.autoMode = DoxBox->isChecked();
+    SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
+    RefreshLayout(true);
+}
+
+void TKVGUIForm::Enabled1Click()
+{
+    DoxBox->setChecked(AllSwitchesOff() ? false : !DoxBox->isChecked());
+    KVOP->settings.autoMode = DoxBox->isChecked();
+    SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
+    RefreshLayout(true);
+}
+
+namespace {
+void FlipSwitch(TKVGUIForm *form, bool &flag, bool topmost)
+{
+    flag = !flag;
+    WindowSettings &s = KVOP->settings;
+    if (!s.dockWindow && !s.autoAlpha && !s.mouseOverSectionResize && !s.alwaysOnTop)
+        form->DoxBox->setChecked(false);
+    s.autoMode = form->DoxBox->isChecked();
+    if (topmost)
+        form->SetTopmost(s.autoMode && s.alwaysOnTop);
+    if (s.autoMode)
+        form->RefreshLayout(true);
+}
+} // namespace
+
+void TKVGUIForm::DockWindow1Click()
+{
+    FlipSwitch(this, KVOP->settings.dockWindow, false);
+}
+
+void TKVGUIForm::AutoAlpha1Click()
+{
+    FlipSwitch(this, KVOP->settings.autoAlpha, false);
+}
+
+void TKVGUIForm::MouseOverSectionResize1Click()
+{
+    FlipSwitch(this, KVOP->settings.mouseOverSectionResize, false);
+}
+
+void TKVGUIForm::AlwaysOnTop1Click()
+{
+    FlipSwitch(this, KVOP->settings.alwaysOnTop, true);
+}
+
+void TKVGUIForm::DockPositionClick(int position)
+{
+    KVOP->settings.dockPosition = position;
+    if (KVOP->settings.autoMode && KVOP->settings.dockWindow)
+        RefreshLayout(true);
+}
+
+void TKVGUIForm::AlphaTrackChange()
+{
+    SetAlpha(AlphaTrack->value());
+    alphaAccumulator = AlphaTrack->value();
+}
+
+void TKVGUIForm::ApplyAppearance()
+{
+    if (!KVOP)
+        return;
+    auto colour = [](int role) {
+        return KVOP->useWindowsColours ? KVUIOperationClass::GetSystemColour(role)
+                                       : TColorFromColour(KVOP->GetColour(role));
+    };
+    SetColor(this, colour(crBackground));
+    SetFontColor(KVGUILabel, colour(crTitle));
+    SetFontColor(VersionLabel, colour(crPrimary));
+    SetFontColor(ExitLabel, colour(crExitButton));
+    SetFontColor(TimeLabel, colour(crClock));
+    SetColor(ConfigPanel, colour(crPanels));
+    SetFontColor(AddLabel, KVOP->useWindowsColours ? FontColor(ExitLabel) : 0xFFFFFF);
+    const TColor panelColour = colour(crPanels);
+    SetColor(DoxBox, panelColour);
+    SetCheckBoxLook(DoxBox);
+    if (GameFadingPanel)
+        SetColor(GameFadingPanel, panelColour);
+    if (ButtonFadingPanel)
+        SetColor(ButtonFadingPanel, panelColour);
+    SetColor(AlphaTrack, panelColour);
+    if (CategoryArea) {
+        SetColor(CategoryArea, colour(crCatArea));
+        SetColor(CategoryArea->viewport(), colour(crCatArea));
+    }
+    for (TKVFadingPanel *p : {GameFadingPanel, ButtonFadingPanel})
+        if (p) {
+            p->header->RefreshColours();
+            p->header->update();
+        }
+    update();
+}
+
+void TKVGUIForm::ApplyFonts()
+{
+    if (!KVOP)
+        return;
+    const QString titleFont = ModelText(KVOP->appearance.titleFont);
+    for (TLabel *l : {KVGUILabel, AddLabel, ExitLabel}) {
+        QFont f = l->font();
+        f.setFamily(titleFont);
+        l->setFont(f);
+    }
+    LayoutWindow(false);
+}
+
+void TKVGUIForm::DoxBoxTimerTimer()
+{
+    if (!KVOP)
+        return;
+    RefreshClockTexts();
+    const QString time = QString::fromStdString(KVOP->timeText);
+    if (TimeLabel->text() != time)
+        TimeLabel->setText(time);
+    const WindowSettings &s = KVOP->settings;
+    if (s.autoMode && s.dockWindow && s.dockPosition >= 0 && s.dockPosition <= 10)
+        DockWindow();
+    if (GameFadingPanel && ButtonFadingPanel) {
+        const int game = GameFadingPanel->height(), buttons = ButtonFadingPanel->height();
+        GameFadingPanel->Step(DoxBoxTimer->GetInterval());
+        ButtonFadingPanel->Step(DoxBoxTimer->GetInterval());
+        if (game != GameFadingPanel->height() || buttons != ButtonFadingPanel->height())
+            update();
+    }
+}
+
+void TKVGUIForm::FormClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    SaveFromWindow();
+    if (DoxBoxTimer) {
+        DoxBoxTimer->SetEnabled(false);
+        DoxBoxTimer.reset();
+    }
+    delete KVOP;
+    KVOP = nullptr;
+}
+
+void TKVGUIForm::closeEvent(QCloseEvent *e)
+{
+    FormClose();
+    e->accept();
+    QApplication::quit();
+}
+
+void TKVGUIForm::showEvent(QShowEvent *e)
+{
+    QWidget::showEvent(e);
+    // The program is reached through its window, the tray icon and the
+    // hotkeys, never through a task bar button.
+    platform::Windows().SetSkipTaskbar(this, true);
+    if (KVOP)
+        SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
+    m_shownOnce = true;
+}
+
+void TKVGUIForm::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    RefreshLayout(true);
+}
+
+void TKVGUIForm::mousePressEvent(QMouseEvent *e)
+{
+    if (!KVOP || (KVOP->settings.autoMode && KVOP->settings.dockWindow))
+        return;
+    mover.dragging = true;
+    mover.startX = static_cast<int>(e->position().x());
+    mover.startY = static_cast<int>(e->position().y());
+    mover.button = e->button() == Qt::LeftButton ? 0 : e->button() == Qt::RightButton ? 1 : 2;
+    m_dragStartGlobal = e->globalPosition().toPoint() - pos();
+}
+
+void TKVGUIForm::mouseMoveEvent(QMouseEvent *e)
+{
+    if (!KVOP || (KVOP->settings.autoMode && KVOP->settings.dockWindow) || !mover.dragging)
+        return;
+    if (mover.button != 0) {
+        mover.dragging = false;
+        return;
+    }
+    // Measured on the screen: the window moves under the pointer, and the
+    // window manager may not have placed it yet when the next motion comes.
+    const QPoint target = e->globalPosition().toPoint() - m_dragStartGlobal;
+    const int dx = target.x() - x(), dy = target.y() - y();
+    if (dx == 0 && dy == 0)
+        return;
+    move(target);
+    for (TWindowMover *f : mover.followers)
+        if (f && f->window)
+            f->window->move(f->window->pos() + QPoint(dx, dy));
+}
+
+void TKVGUIForm::mouseReleaseEvent(QMouseEvent *)
+{
+    if (!KVOP || (KVOP->settings.autoMode && KVOP->settings.dockWindow))
+        return;
+    mover.dragging = false;
+}
+
+void TKVGUIForm::wheelEvent(QWheelEvent *e)
+{
+    if (CategoryArea)
+        CategoryArea->WheelScroll(e->angleDelta().y());
+    e->accept();
+}
+
+void TKVGUIForm::paintEvent(QPaintEvent *)
+{
+    if (!KVOP || !CategoryArea)
+        return;
+    QPainter p(this);
+    p.setPen(ToQColor(KVOP->useWindowsColours ? KVUIOperationClass::GetSystemColour(crPrimary)
+                                              : TColorFromColour(KVOP->GetColour(crPrimary))));
+    auto frame = [&p](const QWidget *c) {
+        const QPoint pts[] = {{c->x() - 1, c->y() - 1},
+                              {c->x() + c->width(), c->y() - 1},
+                              {c->x() + c->width(), c->y() + c->height()},
+                              {c->x() - 1, c->y() + c->height()},
+                              {c->x() - 1, c->y() - 1}};
+        p.drawPolyline(pts, 5);
+    };
+    auto mid = [](const QWidget *c) { return c->y() + c->height() / 2; };
+    const WindowSettings &s = KVOP->settings;
+    frame(CategoryArea);
+    p.drawLine(2, CategoryArea->y() + 5, CategoryArea->x() - 1, CategoryArea->y() + 5);
+    if (!s.autoMode || !s.autoAlpha)
+        frame(AlphaTrack);
+    frame(ConfigPanel);
+    for (TKVFadingPanel *f : {ButtonFadingPanel, GameFadingPanel}) {
+        frame(f);
+        if (f->header) {
+            const int y = f->y() + f->header->height() / 2;
+            p.drawLine(2, y, f->x() - 1, y);
+        }
+    }
+    p.drawLine(2, 30, 2, mid(ExitLabel));
+    p.drawLine(2, mid(ExitLabel), ExitLabel->x() - 1, mid(ExitLabel));
+    if (AddLabel->isVisible())
+        p.drawLine(2, mid(AddLabel), AddLabel->x() - 1, mid(AddLabel));
+    if (AlphaTrack->isVisible())
+        p.drawLine(2, mid(AlphaTrack), AlphaTrack->x() - 1, mid(AlphaTrack));
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+// The launcher's main window.
+
+#include <memory>
+
+#include <QCheckBox>
+#include <QPointer>
+#include <QSlider>
+#include <QWidget>
+
+#include "Controls.h"
+#include "FadingPanel.h"
+#include "Kvguiglobals.h"
+
+class TSimpleTimer;
+class TKVParentPanel;
+
+// The drag state of a window moved with the mouse; followers move along.
+struct TWindowMover {
+    QWidget *window = nullptr;
+    bool dragging = false;
+    int startX = 0;
+    int startY = 0;
+    uint8_t button = 0; // 0 left, 1 right, 2 middle
+    TWindowMover *followers[4] = {nullptr, nullptr, nullptr, nullptr};
+};
+
+class TKVGUIForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TKVGUIForm(QWidget *owner = nullptr);
+    ~TKVGUIForm() override;
+
+    bool LoadAtStart();
+    void WriteDefaultsFromWindow();
+    void SaveFromWindow();
+    void ShowMainWindow();
+    void HideMainWindow();
+    void SetAlpha(int value);
+
+    void LayoutWindow(bool resetSections);
+    void RefreshLayout(bool save);
+    void DockWindow();
+    void SetTopmost(bool on);
+    void ApplyAppearance();
+    void ApplyFonts();
+
+    // Auto Mode switches and dock position handlers.
+    void DoxBoxClick();
+    void Enabled1Click();
+    void DockWindow1Click();
+    void AutoAlpha1Click();
+    void MouseOverSectionResize1Click();
+    void AlwaysOnTop1Click();
+    void DockPositionClick(int position);
+    void AlphaTrackChange();
+
+    // Closes the window the way the program's exit does (saves first).
+    void FormClose();
+
+    // The published parts of the form.
+    forms::TLabel *VersionLabel;
+    forms::TLabel *KVGUILabel;
+    forms::TLabel *TimeLabel;
+    forms::TLabel *AddLabel;
+    forms::TLabel *ExitLabel;
+    forms::TSpeedButton *ConnectButton;
+    forms::TSpeedButton *RunButton;
+    forms::TSpeedButton *ToggleDesktopButton;
+    forms::TSpeedButton *LogOffButton;
+    forms::TSpeedButton *RestartButton;
+    forms::TSpeedButton *ShutDownButton;
+    QSlider *AlphaTrack;
+    QWidget *ConfigPanel;
+    forms::TSpeedButton *ConfigButton;
+    QCheckBox *DoxBox;
+    TKVParentPanel *CategoryArea = nullptr;
+    TKVFadingPanel *GameFadingPanel = nullptr;
+    TKVFadingPanel *ButtonFadingPanel = nullptr;
+    std::unique_ptr<TSimpleTimer> DoxBoxTimer;
+    forms::TImageList iconImages;
+    TWindowMover mover;
+
+    // Animation state.
+    double alphaAccumulator = 255;
+    double fadeOutDelay = 250;
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
+
+private:
+    void CreateDesignedControls();
+    void DoxBoxTimerTimer();
+    void RefreshClockTexts();
+    bool AllSwitchesOff() const;
+    void SetFormBounds(int left, int top, int width, int height);
+    bool m_closed = false;
+    bool m_shownOnce = false;
+    QPoint m_dragStartGlobal;
+};
+
+extern TKVGUIForm *KVGUIForm;

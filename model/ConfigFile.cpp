@@ -1,0 +1,321 @@
+// KVUI_Config.dat: loading, saving and the default configuration's file side.
+
+#include "Kvguiglobals.h"
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static_assert(std::endian::native == std::endian::little,
+              "the configuration file is a little-endian memory image");
+
+namespace {
+
+constexpr int kVersionAppearance = 97;
+constexpr int kVersionWindowsColours = 102;
+constexpr int kVersionGameSection = 108;
+constexpr int kVersionClock = 115;
+constexpr int kVersionButtonSection = 116;
+
+// The version is stored as a float; a garbled file may hold NaN or a value far
+// outside int's range, whose conversion would be undefined.
+int TruncatedVersion(float version)
+{
+    if (std::isnan(version))
+        return 0;
+    if (version >= 1e9f)
+        return 1000000000;
+    if (version <= -1e9f)
+        return -1000000000;
+    return static_cast<int>(version);
+}
+
+bool IsRegularFile(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ReadUpTo(const std::string &path, std::vector<unsigned char> &out, std::size_t limit)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    out.resize(limit);
+    std::size_t got = 0;
+    while (got < limit) {
+        ssize_t n = ::read(fd, out.data() + got, limit - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    out.resize(got);
+    return true;
+}
+
+bool WriteAll(int fd, const void *data, std::size_t size)
+{
+    auto *p = static_cast<const unsigned char *>(data);
+    while (size > 0) {
+        ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string DirectoryOf(const std::string &path)
+{
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Opens a fresh temporary file beside target; the kernel applies the umask to
+// its mode, as it would for a file created in place.
+int CreateTemporaryBeside(const std::string &target, std::string &tmpPath)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmpPath = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        int fd = ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+template <typename T> void Take(T &block, const std::vector<unsigned char> &image, std::size_t at)
+{
+    std::memcpy(static_cast<void *>(&block), image.data() + at, sizeof(T));
+}
+
+template <typename T> void Put(std::vector<unsigned char> &image, std::size_t at, const T &block)
+{
+    std::memcpy(image.data() + at, static_cast<const void *>(&block), sizeof(T));
+}
+
+template <std::size_t N> void Terminate(char (&field)[N])
+{
+    field[N - 1] = '\0';
+}
+
+} // namespace
+
+bool WriteFileAtomically(const std::string &path, const void *const *blocks,
+                         const std::size_t *sizes, int count)
+{
+    std::string tmp;
+    int fd = CreateTemporaryBeside(path, tmp);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    for (int i = 0; ok && i < count; ++i)
+        ok = WriteAll(fd, blocks[i], sizes[i]);
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the data is already safe either way.
+    int dirFd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool CopyFileAtomically(const std::string &from, const std::string &to)
+{
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0)
+        return false;
+    struct stat st;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    std::string tmp;
+    int out = CreateTemporaryBeside(to, tmp);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    std::vector<unsigned char> buffer(1 << 16);
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ok = false;
+        if (n <= 0)
+            break;
+        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(in);
+    ok = ok && ::fsync(out) == 0;
+    ok = ::close(out) == 0 && ok;
+    ok = ok && ::rename(tmp.c_str(), to.c_str()) == 0;
+    if (!ok)
+        ::unlink(tmp.c_str());
+    return ok;
+}
+
+void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t size)
+{
+    using namespace ConfigLayout;
+    ResetPersistedState();
+
+    // Lay the file over an image of the current state, so that whatever a
+    // short file does not hold keeps the value it has now.
+    std::vector<unsigned char> image(kFileSize);
+    Put(image, kHeader, header);
+    std::memcpy(image.data() + kCategories, categories, sizeof categories);
+    Put(image, kSettings, settings);
+    Put(image, kSavedSettings, savedSettings);
+    Put(image, kAppearance, appearance);
+    image[kUseWindowsColours] = useWindowsColours;
+    image[kGameSectionOpen] = gameSectionOpen;
+    image[kClockVisible] = clockVisible;
+    Put(image, kClockLeft, clockLeft);
+    Put(image, kClockTop, clockTop);
+    image[kButtonSectionOpen] = buttonSectionOpen;
+    if (size > 0)
+        std::memcpy(image.data(), data, size < kFileSize ? size : kFileSize);
+
+    // A bool byte other than 0 or 1 is read as true rather than stored as an
+    // invalid bool.
+    auto normalise = [&image](std::size_t at) { image[at] = image[at] != 0; };
+    for (int c = 0; c < kMaxCategories; ++c) {
+        std::size_t base = kCategories + static_cast<std::size_t>(c) * sizeof(CategoryRecord);
+        normalise(base + offsetof(CategoryRecord, lockedOpen));
+        normalise(base + offsetof(CategoryRecord, expanded));
+    }
+    for (std::size_t base : {kSettings, kSavedSettings})
+        for (std::size_t f = offsetof(WindowSettings, dockWindow); f <= offsetof(WindowSettings, autoMode); ++f)
+            normalise(base + f);
+    for (std::size_t at : {kUseWindowsColours, kGameSectionOpen, kClockVisible, kButtonSectionOpen})
+        normalise(at);
+
+    Take(header, image, kHeader);
+    std::memcpy(static_cast<void *>(categories), image.data() + kCategories, sizeof categories);
+    Take(settings, image, kSettings);
+    Take(savedSettings, image, kSavedSettings);
+
+    const int v = TruncatedVersion(header.version);
+    if (v >= kVersionAppearance)
+        Take(appearance, image, kAppearance);
+    else
+        SetDefaultAppearance();
+    if (v >= kVersionWindowsColours)
+        useWindowsColours = image[kUseWindowsColours];
+    if (v >= kVersionGameSection)
+        gameSectionOpen = image[kGameSectionOpen];
+    if (v >= kVersionClock) {
+        clockVisible = image[kClockVisible];
+        Take(clockLeft, image, kClockLeft);
+        Take(clockTop, image, kClockTop);
+    } else {
+        clockVisible = false;
+        clockLeft = screenWidth / 2;
+        clockTop = screenHeight / 2;
+    }
+    if (v >= kVersionButtonSection)
+        buttonSectionOpen = image[kButtonSectionOpen];
+
+    // Every text must end inside its field, whatever the file held; padding is
+    // ignored on reading and written as zero.
+    Terminate(header.title);
+    Terminate(header.credit);
+    Terminate(header.description);
+    Terminate(appearance.titleFont);
+    Terminate(appearance.headingsFont);
+    Terminate(appearance.linksFont);
+    std::memset(appearance.pad, 0, sizeof appearance.pad);
+    std::memset(settings.pad, 0, sizeof settings.pad);
+    std::memset(savedSettings.pad, 0, sizeof savedSettings.pad);
+    for (CategoryRecord &cat : categories) {
+        Terminate(cat.name);
+        Terminate(cat.description);
+        std::memset(cat.pad, 0, sizeof cat.pad);
+        for (LinkRecord &link : cat.links) {
+            Terminate(link.name);
+            Terminate(link.path);
+            std::memset(link.pad, 0, sizeof link.pad);
+        }
+    }
+}
+
+bool KVUIOperationClass::LoadConfiguration()
+{
+    ResetPersistedState();
+    std::string path = GetConfigPath();
+    if (!IsRegularFile(path)) {
+        path = GetOldConfigPath();
+        if (!IsRegularFile(path))
+            return false;
+    }
+    std::vector<unsigned char> bytes;
+    // A file that exists but cannot be read loads as the reset state.
+    ReadUpTo(path, bytes, ConfigLayout::kFileSize);
+    LoadFromBytes(bytes.data(), bytes.size());
+    return true;
+}
+
+bool KVUIOperationClass::SaveConfiguration()
+{
+    header.version = static_cast<float>(GetVersionNumber());
+    unsigned char tail[12];
+    tail[0] = useWindowsColours;
+    tail[1] = gameSectionOpen;
+    tail[2] = clockVisible;
+    std::memcpy(tail + 3, &clockLeft, 4);
+    std::memcpy(tail + 7, &clockTop, 4);
+    tail[11] = buttonSectionOpen;
+    const void *blocks[] = {&header, categories, &settings, &savedSettings, &appearance, tail};
+    const std::size_t sizes[] = {sizeof header,        sizeof categories, sizeof settings,
+                                 sizeof savedSettings, sizeof appearance, sizeof tail};
+    return WriteFileAtomically(GetConfigPath(), blocks, sizes, 6);
+}
+
+bool KVUIOperationClass::BackupConfiguration()
+{
+    return CopyFileAtomically(GetConfigPath(), GetOldConfigPath());
+}
+
+void KVUIOperationClass::ReadIniFile()
+{
+    std::vector<unsigned char> bytes;
+    if (!IsRegularFile(GetIniPath()) || !ReadUpTo(GetIniPath(), bytes, 1 << 20))
+        return;
+    std::string text(bytes.begin(), bytes.end());
+    bool found = false;
+    bool value = ReadIniBool(text, "Debug", "DebugMode", false, &found);
+    if (found)
+        debugMode = value;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+// Desktop services the launcher needs from the window system. The
+// implementation is chosen when linking: x11/ for the desktop, fake/ for
+// tests, which records what was asked.
+
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+    // Puts w into the topmost band or out of it, without re-creating,
+    // moving or resizing it.
+    virtual bool SetAbove(QWidget *w, bool on) = 0;
+    // Keeps w off the task bar and the pager.
+    virtual bool SetSkipTaskbar(QWidget *w, bool on) = 0;
+    // The primary screen minus panels and docks.
+    virtual QRect WorkArea() const = 0;
+    // The rectangle of all monitors.
+    virtual QRect VirtualScreen() const = 0;
+    // Shows w, out of the minimised state, and raises and activates it.
+    virtual void BringToFront(QWidget *w) = 0;
+};
+
+WindowSystem &Windows();
+
+} // namespace platform

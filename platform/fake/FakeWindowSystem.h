@@ -1,0 +1,36 @@
+#pragma once
+
+// Test double of the window system: remembers what was asked and serves a
+// work area that tests set.
+
+#include "Platform.h"
+
+namespace platform {
+
+struct FakeWindowSystem : WindowSystem {
+    QRect workArea{0, 0, 1280, 984};
+    QRect virtualScreen{0, 0, 1280, 1024};
+    bool above = false;
+    int aboveCalls = 0;
+    bool skipTaskbar = false;
+    int bringToFrontCalls = 0;
+
+    bool SetAbove(QWidget *, bool on) override
+    {
+        above = on;
+        ++aboveCalls;
+        return true;
+    }
+    bool SetSkipTaskbar(QWidget *, bool on) override
+    {
+        skipTaskbar = on;
+        return true;
+    }
+    QRect WorkArea() const override { return workArea; }
+    QRect VirtualScreen() const override { return virtualScreen; }
+    void BringToFront(QWidget *) override { ++bringToFrontCalls; }
+};
+
+FakeWindowSystem &FakeWindows();
+
+} // namespace platform

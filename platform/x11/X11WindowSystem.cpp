@@ -1,0 +1,138 @@
+// Window-manager requests through the EWMH properties and client messages.
+
+#include "Platform.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+namespace platform {
+
+QRect PrimaryAvailableGeometry();
+QRect PrimaryVirtualGeometry();
+
+namespace {
+
+xcb_connection_t *Connection()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t Atom(xcb_connection_t *c, const char *name)
+{
+    xcb_intern_atom_reply_t *r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(strlen(name)), name), nullptr);
+    xcb_atom_t atom = r ? r->atom : XCB_ATOM_NONE;
+    free(r);
+    return atom;
+}
+
+xcb_window_t RootOf(xcb_connection_t *c, xcb_window_t w)
+{
+    xcb_query_tree_reply_t *r = xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr);
+    xcb_window_t root = r ? r->root : XCB_WINDOW_NONE;
+    free(r);
+    return root;
+}
+
+bool IsMapped(xcb_connection_t *c, xcb_window_t w)
+{
+    xcb_get_window_attributes_reply_t *r =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr);
+    bool mapped = r && r->map_state != XCB_MAP_STATE_UNMAPPED;
+    free(r);
+    return mapped;
+}
+
+// Adds or removes state atoms: by a client message to the root window while
+// the window is managed, in the property itself before it is mapped (the
+// window manager reads it then).
+bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char *> names)
+{
+    xcb_connection_t *c = Connection();
+    if (!c)
+        return false;
+    auto w = static_cast<xcb_window_t>(widget->winId());
+    xcb_atom_t netWmState = Atom(c, "_NET_WM_STATE");
+    std::vector<xcb_atom_t> atoms;
+    for (const char *n : names)
+        atoms.push_back(Atom(c, n));
+    if (IsMapped(c, w)) {
+        xcb_client_message_event_t ev{};
+        ev.response_type = XCB_CLIENT_MESSAGE;
+        ev.format = 32;
+        ev.window = w;
+        ev.type = netWmState;
+        ev.data.data32[0] = on ? 1 : 0;
+        ev.data.data32[1] = atoms.size() > 0 ? atoms[0] : 0;
+        ev.data.data32[2] = atoms.size() > 1 ? atoms[1] : 0;
+        ev.data.data32[3] = 1; // a normal application
+        xcb_send_event(c, 0, RootOf(c, w),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&ev));
+    } else {
+        std::vector<xcb_atom_t> current;
+        xcb_get_property_reply_t *r = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, w, netWmState, XCB_ATOM_ATOM, 0, 1024), nullptr);
+        if (r && r->format == 32) {
+            auto *data = static_cast<xcb_atom_t *>(xcb_get_property_value(r));
+            current.assign(data, data + xcb_get_property_value_length(r) / 4);
+        }
+        free(r);
+        for (xcb_atom_t a : atoms) {
+            std::erase(current, a);
+            if (on)
+                current.push_back(a);
+        }
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, netWmState, XCB_ATOM_ATOM, 32,
+                            static_cast<uint32_t>(current.size()), current.data());
+    }
+    xcb_flush(c);
+    return true;
+}
+
+class X11WindowSystem : public WindowSystem {
+public:
+    bool SetAbove(QWidget *w, bool on) override
+    {
+        // The platform window's flags reach the window manager as
+        // _NET_WM_STATE_ABOVE at once; the widget is not re-created.
+        w->winId();
+        QWindow *window = w->windowHandle();
+        if (!window)
+            return false;
+        window->setFlag(Qt::WindowStaysOnTopHint, on);
+        return Connection() != nullptr;
+    }
+
+    bool SetSkipTaskbar(QWidget *w, bool on) override
+    {
+        return ChangeNetWmState(w, on, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
+    }
+
+    QRect WorkArea() const override { return PrimaryAvailableGeometry(); }
+    QRect VirtualScreen() const override { return PrimaryVirtualGeometry(); }
+
+    void BringToFront(QWidget *w) override
+    {
+        if (w->isMinimized())
+            w->showNormal();
+        else
+            w->show();
+        w->raise();
+        w->activateWindow();
+    }
+};
+
+} // namespace
+
+WindowSystem &Windows()
+{
+    static X11WindowSystem system;
+    return system;
+}
+
+} // namespace platform

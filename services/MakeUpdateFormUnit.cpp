@@ -1,0 +1,8 @@
+#include "MakeUpdateFormUnit.h"
+
+TMakeUpdateForm *MakeUpdateForm = nullptr;
+
+TMakeUpdateForm::TMakeUpdateForm(QWidget *parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("Make Update File"));
+}

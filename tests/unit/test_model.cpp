@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "Kvguiglobals.h"
+
+namespace {
+
+struct Model : ::testing::Test {
+    std::unique_ptr<KVUIOperationClass> m = std::make_unique<KVUIOperationClass>();
+
+    void FillLinks(int c, int n)
+    {
+        m->categories[c].type = ctApplications;
+        for (int l = 0; l < n; ++l) {
+            LinkRecord &link = m->categories[c].links[l];
+            SetField(link.name, "link" + std::to_string(l));
+            link.type = ctApplications;
+            link.used = 1;
+        }
+    }
+};
+
+TEST_F(Model, FirstFreeCategoryCountsPackedSlots)
+{
+    EXPECT_EQ(m->FirstFreeCategory(), 0);
+    for (int c = 0; c < kMaxCategories; ++c)
+        m->categories[c].type = ctFiles;
+    EXPECT_EQ(m->FirstFreeCategory(), -1);
+    EXPECT_EQ(m->CategoryCount(), 20);
+    m->ClearCategory(7);
+    EXPECT_EQ(m->FirstFreeCategory(), 7);
+}
+
+TEST_F(Model, ClearedCategoryHasDesignedValues)
+{
+    std::memset(&m->categories[3], 0x5A, sizeof(CategoryRecord));
+    m->ClearCategory(3);
+    const CategoryRecord &c = m->categories[3];
+    EXPECT_EQ(c.type, -1);
+    EXPECT_EQ(c.colour.r + c.colour.g + c.colour.b, 3 * 255);
+    EXPECT_EQ(c.linkColour.r, 255);
+    EXPECT_EQ(c.linkColour.g, 156);
+    EXPECT_EQ(c.linkColour.b, 0);
+    EXPECT_FALSE(c.lockedOpen);
+    EXPECT_TRUE(c.expanded);
+    EXPECT_EQ(c.name[0], '\0');
+    EXPECT_EQ(c.links[49].type, -1);
+    EXPECT_EQ(c.links[49].used, 0);
+}
+
+TEST_F(Model, LinkCountStopsAtFirstUnusedSlot)
+{
+    FillLinks(0, 5);
+    m->categories[0].links[9].used = 1; // beyond the gap: not counted
+    EXPECT_EQ(m->LinkCount(0), 5);
+    FillLinks(1, 50);
+    EXPECT_EQ(m->LinkCount(1), 50);
+}
+
+TEST_F(Model, DeleteLinkKeepsListPacked)
+{
+    struct Case {
+        int count, deleted;
+        const char *expected; // names left, by slot
+    } cases[] = {
+        {3, 0, "12"},
+        {3, 2, "01"},
+        {3, 5, "012"}, // past the end: nothing changes
+    };
+    for (const Case &tc : cases) {
+        m->ClearCategory(0);
+        FillLinks(0, tc.count);
+        m->DeleteLink(0, tc.deleted);
+        std::string left;
+        for (int l = 0; l < m->LinkCount(0); ++l)
+            left += m->categories[0].links[l].name[4];
+        EXPECT_EQ(left, tc.expected) << "delete " << tc.deleted << " of " << tc.count;
+        EXPECT_EQ(m->categories[0].links[std::strlen(tc.expected)].type, -1);
+    }
+    m->ClearCategory(0);
+    FillLinks(0, 50);
+    m->DeleteLink(0, 49);
+    EXPECT_EQ(m->LinkCount(0), 49);
+    EXPECT_EQ(m->categories[0].links[49].used, 0);
+    EXPECT_STREQ(m->categories[0].links[48].name, "link48");
+}
+
+TEST_F(Model, ColourRolesMapToStorageSlots)
+{
+    m->SetDefaultAppearance();
+    for (int slot = 0; slot < 9; ++slot)
+        m->appearance.colours[slot] = {slot, slot, slot};
+    const int expectedSlot[9] = {0, 1, 2, 3, 4, 5, 7, 8, 6};
+    for (int role = 0; role < 9; ++role)
+        EXPECT_EQ(m->GetColour(role).r, expectedSlot[role]) << "role " << role;
+    EXPECT_EQ(m->GetColour(9).r, 255);
+    EXPECT_EQ(m->GetColour(-1).b, 255);
+    m->SetColour(8, 1, 2, 3);
+    EXPECT_EQ(m->appearance.colours[6].g, 2);
+    m->SetColour(9, 9, 9, 9); // ignored
+    for (int slot = 0; slot < 9; ++slot)
+        EXPECT_NE(m->appearance.colours[slot].r, 9);
+    EXPECT_EQ(KVUIOperationClass::GetSystemColour(12), 0xFFFFFFu);
+}
+
+TEST(ModelText, EnumerationTexts)
+{
+    EXPECT_STREQ(KVUIOperationClass::DockPositionText(8), "Bottom-Right");
+    EXPECT_STREQ(KVUIOperationClass::DockPositionText(10), "Absolute Right");
+    EXPECT_STREQ(KVUIOperationClass::DockPositionText(11), "INVALID");
+    EXPECT_STREQ(KVUIOperationClass::DockPositionText(-1), "INVALID");
+    EXPECT_STREQ(KVUIOperationClass::CategoryTypeText(5), "Multiple");
+    EXPECT_STREQ(KVUIOperationClass::CategoryTypeText(-1), "INVALID");
+    EXPECT_STREQ(KVUIOperationClass::BoolText(true), "true");
+    EXPECT_STREQ(KVUIOperationClass::BoolText(false), "false");
+}
+
+TEST(ModelText, ColourConversionsRoundTrip)
+{
+    RGBColour c = ColourFromTColor(0xF0CAA6);
+    EXPECT_EQ(c.r, 166);
+    EXPECT_EQ(c.g, 202);
+    EXPECT_EQ(c.b, 240);
+    EXPECT_EQ(TColorFromColour(c), 0xF0CAA6u);
+}
+
+TEST_F(Model, SnapshotRestoresEditedParts)
+{
+    m->WriteDefaults();
+    m->RestoreSnapshot(); // no snapshot: nothing happens
+    EXPECT_STREQ(m->categories[0].name, "Example");
+
+    m->TakeSnapshot();
+    SetField(m->categories[0].name, "Changed");
+    m->settings.alpha = 99;
+    m->useWindowsColours = true;
+    m->gameSectionOpen = true; // not part of the undo copy
+    m->RestoreSnapshot();
+    EXPECT_STREQ(m->categories[0].name, "Example");
+    EXPECT_EQ(m->settings.alpha, 255);
+    EXPECT_FALSE(m->useWindowsColours);
+    EXPECT_TRUE(m->gameSectionOpen);
+    EXPECT_TRUE(m->HasSnapshot());
+    m->DiscardSnapshot();
+    EXPECT_FALSE(m->HasSnapshot());
+}
+
+TEST_F(Model, SetFieldAlwaysLeavesRoomForTheTerminator)
+{
+    SetField(m->categories[0].name, std::string(80, 'x'));
+    EXPECT_EQ(std::strlen(m->categories[0].name), 49u);
+    EXPECT_EQ(FieldText(m->categories[0].name).size(), 49u);
+}
+
+TEST(ModelConstants, VersionAndPaths)
+{
+    KVUIOperationClass m;
+    m.directory = "/home/u/kv";
+    EXPECT_EQ(m.GetConfigPath(), "/home/u/kv/KVUI_Config.dat");
+    EXPECT_EQ(m.GetOldConfigPath(), "/home/u/kv/KVUI_Config_OLD.dat");
+    EXPECT_EQ(m.GetIniPath(), "/home/u/kv/Kestrava.ini");
+    EXPECT_EQ(KVUIOperationClass::GetVersionNumber(), 118);
+    EXPECT_EQ(KVUIOperationClass::GetVersionText(), "1.1.8");
+    EXPECT_EQ(KVUIOperationClass::GetShowHotkeyText(), "Ctrl+Alt+M");
+    EXPECT_EQ(KVUIOperationClass::GetConnectHotkeyText(), "Ctrl+Alt+I");
+}
+
+TEST(ModelConstants, HomePageEndsWithSlashAndCanBeOverridden)
+{
+    ::unsetenv("KESTRAVA_HOME_URL");
+    EXPECT_EQ(KVUIOperationClass::GetHomePageURL().back(), '/');
+    ::setenv("KESTRAVA_HOME_URL", "http://127.0.0.1:8123/kv", 1);
+    EXPECT_EQ(KVUIOperationClass::GetHomePageURL(), "http://127.0.0.1:8123/kv/");
+    ::unsetenv("KESTRAVA_HOME_URL");
+}
+
+} // namespace

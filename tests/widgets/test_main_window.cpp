@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include <QTest>
+
+#include "Dialogs.h"
+#include "FakeWindowSystem.h"
+#include "KVGUIFormUnit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Each test runs the window in a folder of its own, as the program runs in
+// its current directory.
+struct MainWindow : ::testing::Test {
+    fs::path dir, previous;
+
+    void SetUp() override
+    {
+        previous = fs::current_path();
+        dir = fs::temp_directory_path() /
+              ("kv-window-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        fs::current_path(dir);
+        platform::FakeWindows() = platform::FakeWindowSystem{};
+    }
+    void TearDown() override
+    {
+        fs::current_path(previous);
+        fs::remove_all(dir);
+    }
+
+    // A configuration file with the given window settings.
+    void WriteConfig(void (*edit)(KVUIOperationClass &))
+    {
+        KVUIOperationClass m;
+        m.WriteDefaults();
+        m.settings.width = 233;
+        m.settings.height = 289;
+        edit(m);
+        ASSERT_TRUE(m.SaveConfiguration());
+    }
+
+    std::unique_ptr<KVUIOperationClass> Saved()
+    {
+        auto m = std::make_unique<KVUIOperationClass>();
+        EXPECT_TRUE(m->LoadConfiguration());
+        return m;
+    }
+};
+
+TEST_F(MainWindow, FirstStartWritesDefaultsWithTheDesignedBounds)
+{
+    {
+        TKVGUIForm form;
+        EXPECT_EQ(KVOP->FirstFreeCategory(), 2);
+        EXPECT_EQ(form.width(), 233);
+        EXPECT_EQ(form.height(), 289);
+        EXPECT_EQ(form.VersionLabel->text(), QStringLiteral("1.1.8"));
+        EXPECT_EQ(form.windowTitle(), QStringLiteral("Kestrava"));
+    }
+    EXPECT_EQ(fs::file_size("KVUI_Config.dat"), 2067380u);
+    EXPECT_FALSE(fs::exists("KVUI_Config_OLD.dat"));
+    auto m = Saved();
+    EXPECT_EQ(m->settings.width, 233);
+    EXPECT_EQ(m->settings.height, 289);
+}
+
+TEST_F(MainWindow, StartBacksUpTheConfigurationBeforeLoading)
+{
+    WriteConfig([](KVUIOperationClass &m) { m.settings.alpha = 111; });
+    std::ifstream in("KVUI_Config.dat", std::ios::binary);
+    std::string before((std::istreambuf_iterator<char>(in)), {});
+    TKVGUIForm form;
+    std::ifstream old("KVUI_Config_OLD.dat", std::ios::binary);
+    std::string backup((std::istreambuf_iterator<char>(old)), {});
+    EXPECT_EQ(backup, before);
+}
+
+TEST_F(MainWindow, StoredValuesAreBroughtIntoRange)
+{
+    struct Case {
+        int alpha, left, top, width, height;
+        int expectedAlpha, expectedWidth, expectedHeight;
+    } cases[] = {
+        {20, 10, 10, 0, 0, 60, 152, 271},
+        {300, 10, 10, 400, 500, 255, 400, 500},
+        {128, -90000, 90000, 99999, 99999, 128, 1280, 1024},
+    };
+    for (const Case &tc : cases) {
+        KVUIOperationClass m;
+        m.WriteDefaults();
+        m.settings = {tc.left, tc.top, tc.height, tc.width, dpBottomRight, tc.alpha, true, true, false, true, false, {}};
+        ASSERT_TRUE(m.SaveConfiguration());
+        TKVGUIForm form;
+        EXPECT_EQ(form.AlphaTrack->value(), tc.expectedAlpha);
+        EXPECT_NEAR(form.windowOpacity(), tc.expectedAlpha / 255.0, 0.01);
+        EXPECT_EQ(form.width(), tc.expectedWidth);
+        EXPECT_EQ(form.height(), tc.expectedHeight);
+        const QRect screen = platform::FakeWindows().virtualScreen;
+        EXPECT_TRUE(screen.contains(form.geometry())) << form.x() << "," << form.y();
+    }
+}
+
+TEST_F(MainWindow, ClosingSavesTheWindowState)
+{
+    {
+        TKVGUIForm form;
+        form.AlphaTrack->setValue(150);
+        form.move(40, 50);
+        form.FormClose();
+        EXPECT_EQ(KVOP, nullptr);
+    }
+    auto m = Saved();
+    EXPECT_EQ(m->settings.alpha, 150);
+    EXPECT_EQ(m->settings.left, 40);
+    EXPECT_EQ(m->settings.top, 50);
+}
+
+TEST_F(MainWindow, AutoModeNeedsASwitch)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        m.settings.dockWindow = m.settings.autoAlpha = m.settings.alwaysOnTop = false;
+        m.settings.mouseOverSectionResize = false;
+    });
+    TKVGUIForm form;
+    form.DoxBox->setChecked(true);
+    EXPECT_FALSE(form.DoxBox->isChecked());
+    EXPECT_FALSE(KVOP->settings.autoMode);
+
+    form.AlwaysOnTop1Click();
+    form.DoxBox->setChecked(true);
+    EXPECT_TRUE(KVOP->settings.autoMode);
+    EXPECT_TRUE(platform::FakeWindows().above);
+    form.AlwaysOnTop1Click(); // the last switch off turns Auto Mode off
+    EXPECT_FALSE(form.DoxBox->isChecked());
+    EXPECT_FALSE(KVOP->settings.autoMode);
+    EXPECT_FALSE(platform::FakeWindows().above);
+}
+
+TEST_F(MainWindow, DebugSwitchComesFromTheIniFile)
+{
+    std::ofstream("Kestrava.ini") << "[Debug]\nDebugMode=2\n";
+    TKVGUIForm form;
+    EXPECT_TRUE(KVOP->debugMode);
+}
+
+} // namespace
