@@ -1,10 +1,409 @@
 #include "CategoryPanels.h"
 
+#include <QEnterEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 
+#include "Dialogs.h"
+#include "Execute.h"
 #include "Forms.h"
+#include "KVGUIFormUnit.h"
+#include "WindowGeometry.h"
+
+using namespace forms;
 
 int PanelCount = 0;
+
+TKVGUIForm *PanelsForm()
+{
+    return KVGUIForm;
+}
+
+namespace {
+
+constexpr int kHeaderHeight = 20;
+constexpr int kButtonPanelWidth = 59;
+
+QPixmap IconImage(int n)
+{
+    auto *images = KVOP ? static_cast<TImageList *>(KVOP->iconImages) : nullptr;
+    return images ? images->Image(n) : QPixmap();
+}
+
+void SetStyle(QWidget *w, bool bold, bool underline)
+{
+    QFont f = w->font();
+    f.setBold(bold);
+    f.setUnderline(underline);
+    w->setFont(f);
+}
+
+void RefreshLayoutOfForm(bool save)
+{
+    if (TKVGUIForm *form = PanelsForm())
+        form->RefreshLayout(save);
+}
+
+} // namespace
+
+// --- labels ---------------------------------------------------------------
+
+TKVClickableLabel::TKVClickableLabel(QWidget *parent) : TLabel(parent)
+{
+    MakeClickable(this);
+}
+
+void TKVClickableLabel::mousePressEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton)
+        return;
+    m_pressed = true;
+    savedFontColour = FontColor(this);
+    SetFontColor(this, 0xFFFFFF);
+}
+
+void TKVClickableLabel::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton || !m_pressed)
+        return;
+    m_pressed = false;
+    SetFontColor(this, savedFontColour);
+    if (rect().contains(e->position().toPoint()))
+        Click(); // may destroy this label
+}
+
+void TKVClickableLabel::enterEvent(QEnterEvent *e)
+{
+    TLabel::enterEvent(e);
+    SetStyle(this, BoldAtRest(), true);
+}
+
+void TKVClickableLabel::leaveEvent(QEvent *e)
+{
+    TLabel::leaveEvent(e);
+    SetStyle(this, BoldAtRest(), false);
+}
+
+void TKVCatHeaderLabel::Click()
+{
+    if (auto *panel = qobject_cast<TKVPanel *>(parentWidget()))
+        panel->ToggleOpen();
+}
+
+void TKVLabel::Click()
+{
+    OpenLink(type, linkTarget);
+}
+
+// --- buttons and the check box ---------------------------------------------
+
+TKVButton::TKVButton(QWidget *parent) : TSpeedButton(parent)
+{
+    connect(this, &QAbstractButton::clicked, this, [this] { Click(); });
+}
+
+void TKVButton::Click()
+{
+    if (TKVGUIForm *form = PanelsForm())
+        form->AddLinkToCategory(categoryIndex);
+}
+
+void TKVCatDeleteButton::Click()
+{
+    if (TKVGUIForm *form = PanelsForm())
+        form->CategoryArea->DeleteCategory(categoryIndex);
+}
+
+TKVCheckBox::TKVCheckBox(QWidget *parent) : QCheckBox(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    SetCheckBoxLook(this);
+    // The box's Click also runs when its state is set from code.
+    connect(this, &QCheckBox::toggled, this, [this] { Click(); });
+}
+
+void TKVCheckBox::Click()
+{
+    if (!KVOP)
+        return;
+    KVOP->categories[categoryIndex].lockedOpen = isChecked();
+    RefreshLayoutOfForm(true);
+}
+
+TKVCatButtonPanel::TKVCatButtonPanel(QWidget *parent, int index, int type)
+    : QWidget(parent), categoryIndex(index), categoryType(type)
+{
+    SetBounds(this, parent->width() - kButtonPanelWidth, 0, kButtonPanelWidth, kHeaderHeight);
+    SetAnchors(this, akTop | akRight);
+    const QString name = ModelText(KVOP->categories[index].name);
+
+    deleteButton = new TKVCatDeleteButton(this);
+    SetBounds(deleteButton, width() - 15 - 4, height() / 2 - 15 / 2, 15, 15);
+    deleteButton->setGlyph(IconImage(4));
+    deleteButton->setToolTip("Click to delete category: " + name);
+
+    addButton = new TKVButton(this);
+    SetBounds(addButton, deleteButton->x() - 15 - 4, deleteButton->y(), 15, 15);
+    addButton->setGlyph(IconImage(5));
+    addButton->setToolTip("Click to add a link to category: " + name);
+
+    checkBox = new TKVCheckBox(this);
+    SetBounds(checkBox, addButton->x() - 13 - 4, height() / 2 - 13 / 2, 13, 13);
+    checkBox->setToolTip("Click to toggle \"Locked Open\" for category: " + name);
+
+    for (TKVButton *b : {addButton, static_cast<TKVButton *>(deleteButton)}) {
+        b->categoryIndex = index;
+        b->categoryType = type;
+    }
+    checkBox->categoryIndex = index;
+    {
+        // Construction stores the flag it was given; no layout runs yet.
+        QSignalBlocker quiet(checkBox);
+        checkBox->setChecked(KVOP->categories[index].lockedOpen);
+    }
+    SetAnchors(checkBox, akTop | akRight);
+}
+
+// --- the panel --------------------------------------------------------------
+
+TKVPanel::TKVPanel(QWidget *parent, int index, int count, int type)
+    : QWidget(parent), categoryType(type), categoryIndex(index), linkCount(count)
+{
+    const CategoryRecord &cat = KVOP->categories[index];
+    open = previousOpen = cat.expanded;
+    setToolTip(ModelText(cat.name));
+    setAutoFillBackground(true);
+
+    auto *area = qobject_cast<TKVParentPanel *>(parent->parentWidget() ? parent->parentWidget()->parentWidget() : nullptr);
+    int top = 0;
+    if (index > 0 && area && area->panels[index - 1])
+        top = area->panels[index - 1]->y() + area->panels[index - 1]->height();
+    SetBounds(this, 0, top, parent->width(), 22);
+    SetAnchors(this, akLeft | akTop | akRight);
+
+    header = new TKVCatHeaderLabel(this);
+    SetBounds(header, 2, 0, 10, kHeaderHeight);
+    header->setFont(MakeFont(ModelText(KVOP->appearance.headingsFont), 16, true));
+    header->setCaption(ModelText(cat.name));
+    header->setToolTip(ModelText(cat.description));
+    SetFontColor(header, TColorFromColour(cat.colour));
+    header->categoryIndex = index;
+    header->type = type;
+
+    buttonPanel = new TKVCatButtonPanel(this, index, type);
+    checkBox = buttonPanel->checkBox;
+    addButton = buttonPanel->addButton;
+    deleteButton = buttonPanel->deleteButton;
+    SetWidth(header, buttonPanel->x() - 2 - header->x());
+    SetAnchors(header, akLeft | akTop | akRight);
+
+    for (int k = 0; k < linkCount; ++k)
+        linkLabels[k] = MakeLinkLabel(k);
+    StackLinks();
+    ++PanelCount;
+}
+
+TKVPanel::~TKVPanel()
+{
+    if (m_counted)
+        --PanelCount;
+}
+
+void TKVPanel::Retire()
+{
+    if (m_counted) {
+        --PanelCount;
+        m_counted = false;
+    }
+    hide();
+    deleteLater();
+}
+
+TKVLabel *TKVPanel::MakeLinkLabel(int k)
+{
+    const CategoryRecord &cat = KVOP->categories[categoryIndex];
+    const LinkRecord &link = cat.links[k];
+    auto *label = new TKVLabel(this);
+    label->setFont(MakeFont(ModelText(KVOP->appearance.linksFont), 11));
+    label->setAutoSize(true);
+    label->linkName = ModelText(link.name);
+    label->linkTarget = ModelText(link.path);
+    label->setCaption(label->linkName);
+    label->setToolTip(label->linkTarget);
+    SetFontColor(label, TColorFromColour(cat.linkColour));
+    label->categoryIndex = categoryIndex;
+    label->type = link.type;
+    label->linkIndex = k;
+    label->show();
+    return label;
+}
+
+void TKVPanel::StackLinks()
+{
+    int y = header->y() + header->height();
+    for (int k = 0; k < linkCount; ++k) {
+        TKVLabel *label = linkLabels[k];
+        if (!label)
+            continue;
+        y += 2;
+        SetBounds(label, 10, y, label->width(), label->height());
+        y += label->height();
+    }
+}
+
+void TKVPanel::RebuildPanel(int index)
+{
+    const CategoryRecord &cat = KVOP->categories[index];
+    categoryIndex = index;
+    linkCount = KVOP->LinkCount(index);
+    checkBox->categoryIndex = index;
+    checkBox->setChecked(cat.lockedOpen); // runs the box's Click when it changes
+    open = previousOpen = cat.expanded;
+    categoryType = cat.type;
+    setToolTip(ModelText(cat.name));
+
+    header->setCaption(ModelText(cat.name));
+    header->setToolTip(ModelText(cat.description));
+    SetFontColor(header, TColorFromColour(cat.colour));
+    header->categoryIndex = index;
+    header->type = cat.type;
+    buttonPanel->categoryIndex = index;
+    buttonPanel->categoryType = cat.type;
+    for (TKVButton *b : {addButton, static_cast<TKVButton *>(deleteButton)}) {
+        b->categoryIndex = index;
+        b->categoryType = cat.type;
+    }
+
+    int y = header->y() + header->height();
+    for (int k = 0; k < kMaxLinks; ++k) {
+        if (k < linkCount) {
+            const LinkRecord &link = cat.links[k];
+            TKVLabel *label = linkLabels[k];
+            if (label) {
+                label->categoryIndex = index;
+                label->linkIndex = k;
+                label->linkName = ModelText(link.name);
+                label->linkTarget = ModelText(link.path);
+                label->setCaption(label->linkName);
+                label->setToolTip(label->linkTarget);
+                label->type = link.type;
+                SetFontColor(label, TColorFromColour(cat.linkColour));
+            } else {
+                label = linkLabels[k] = MakeLinkLabel(k);
+            }
+            y += 2;
+            SetBounds(label, 10, y, label->width(), label->height());
+            y += label->height();
+        } else if (linkLabels[k]) {
+            delete linkLabels[k];
+            linkLabels[k] = nullptr;
+        }
+    }
+    update();
+}
+
+int TKVPanel::PanelHeight() const
+{
+    return ::PanelHeight(open, KVOP->categories[categoryIndex].lockedOpen, linkLabels[0] != nullptr,
+                         KVOP->LinkCount(categoryIndex), linkLabels[0] ? linkLabels[0]->height() : 0);
+}
+
+void TKVPanel::ArrangePanel()
+{
+    auto *area = PanelsForm() ? PanelsForm()->CategoryArea : nullptr;
+    int top = 0;
+    if (categoryIndex > 0 && area && area->panels[categoryIndex - 1]) {
+        const TKVPanel *prev = area->panels[categoryIndex - 1];
+        top = prev->y() + prev->height() + 1;
+    }
+    const int h = PanelHeight();
+    if (top != y() || h != height())
+        SetBounds(this, x(), top, width(), h);
+    if (buttonPanel->x() != width() - buttonPanel->width())
+        SetLeft(buttonPanel, width() - buttonPanel->width());
+    const int deleteLeft = buttonPanel->width() - deleteButton->width() - 4;
+    const int addLeft = deleteLeft - addButton->width() - 4;
+    const int boxLeft = addLeft - checkBox->width() - 4;
+    if (deleteButton->x() != deleteLeft)
+        SetLeft(deleteButton, deleteLeft);
+    if (addButton->x() != addLeft)
+        SetLeft(addButton, addLeft);
+    if (checkBox->x() != boxLeft)
+        SetLeft(checkBox, boxLeft);
+}
+
+void TKVPanel::ToggleOpen()
+{
+    if (checkBox->isChecked())
+        return;
+    previousOpen = open;
+    open = linkCount < 1 ? false : !open;
+    if (open != previousOpen) {
+        RefreshLayoutOfForm(true);
+        previousOpen = open;
+    }
+    KVOP->categories[categoryIndex].expanded = open;
+}
+
+void TKVPanel::SetHoverOpen(bool wanted)
+{
+    previousOpen = open;
+    if (checkBox->isChecked())
+        open = true;
+    else if (linkCount > 0 && open != wanted)
+        open = wanted;
+    if (open != previousOpen) {
+        RefreshLayoutOfForm(false);
+        previousOpen = open;
+    }
+    KVOP->categories[categoryIndex].expanded = open;
+}
+
+void TKVPanel::ApplyFonts()
+{
+    QFont hf = header->font();
+    hf.setFamily(ModelText(KVOP->appearance.headingsFont));
+    header->setFont(hf);
+    const QString links = ModelText(KVOP->appearance.linksFont);
+    for (int k = 0; k < KVOP->LinkCount(categoryIndex) && k < kMaxLinks; ++k)
+        if (TKVLabel *label = linkLabels[k]) {
+            QFont f = label->font();
+            f.setFamily(links);
+            label->setFont(f);
+        }
+    StackLinks();
+}
+
+void TKVPanel::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::Window));
+    if (!header)
+        return;
+    p.setPen(header->palette().color(QPalette::WindowText));
+    if ((open || checkBox->isChecked()) && linkLabels[0]) {
+        QPoint at(2, header->y() + header->height() + 1);
+        const int n = std::min(KVOP ? KVOP->LinkCount(categoryIndex) : 0, kMaxLinks);
+        for (int k = 0; k < n; ++k) {
+            const TKVLabel *label = linkLabels[k];
+            if (!label)
+                continue;
+            const int y = label->y() + label->height() / 2;
+            p.drawLine(at, QPoint(2, y));
+            p.drawLine(QPoint(2, y), QPoint(label->x() - 1, y));
+            at = QPoint(2, y);
+        }
+    }
+    if (checkBox) {
+        const int x = buttonPanel->x() - 1;
+        const int bottom = buttonPanel->y() + buttonPanel->height();
+        p.drawLine(x, 0, x, bottom);
+        p.drawLine(x, bottom, width(), bottom);
+    }
+}
+
+// --- the area ---------------------------------------------------------------
 
 TKVParentPanel::TKVParentPanel(QWidget *parent) : QScrollArea(parent)
 {
@@ -43,12 +442,13 @@ void TKVParentPanel::UpdateContentSize()
 {
     QWidget *content = widget();
     int bottom = 0;
-    for (QWidget *child : content->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-        bottom = qMax(bottom, child->y() + child->height());
-    int width = viewport()->width();
-    if (content->size() != QSize(width, bottom)) {
-        content->resize(width, bottom);
-        forms::ApplyAnchors(content);
+    for (const TKVPanel *p : panels)
+        if (p)
+            bottom = std::max(bottom, p->y() + p->height());
+    const QSize size(viewport()->width(), bottom);
+    if (content->size() != size) {
+        content->resize(size);
+        ApplyAnchors(content);
     }
 }
 
@@ -56,4 +456,39 @@ void TKVParentPanel::resizeEvent(QResizeEvent *e)
 {
     QScrollArea::resizeEvent(e);
     UpdateContentSize();
+}
+
+TKVPanel *TKVParentPanel::CreatePanel(int i)
+{
+    auto *panel = new TKVPanel(widget(), i, KVOP->LinkCount(i), KVOP->categories[i].type);
+    panels[i] = panel;
+    panel->show();
+    UpdateContentSize();
+    return panel;
+}
+
+void TKVParentPanel::DeleteCategory(int d)
+{
+    if (!forms::Confirm(PanelsForm(), QStringLiteral("Do you really want to delete this category?"),
+                        QStringLiteral("Delete Category")))
+        return;
+    TKVPanel *doomed = panels[d];
+    const int count = PanelCount;
+    for (int j = d; j < count; ++j) {
+        if (j + 1 < kMaxCategories) {
+            KVOP->CopyCategory(j, j + 1);
+            KVOP->ClearCategory(j + 1);
+        } else {
+            KVOP->ClearCategory(j);
+        }
+        if (j + 1 < count) {
+            panels[j] = panels[j + 1];
+            panels[j]->RebuildPanel(j);
+        } else {
+            panels[j] = nullptr;
+        }
+    }
+    doomed->Retire();
+    UpdateContentSize();
+    RefreshLayoutOfForm(true);
 }

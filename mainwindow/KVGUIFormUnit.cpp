@@ -10,6 +10,10 @@
 #include <QWheelEvent>
 
 #include "CategoryPanels.h"
+#include "DebugFormUnit.h"
+#include "Dialogs.h"
+#include "Execute.h"
+#include "MakeUpdateFormUnit.h"
 #include "ClockTexts.h"
 #include "Forms.h"
 #include "Platform.h"
@@ -193,9 +197,13 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     for (int i = 0; i < 7; ++i)
         glyphed[i]->setGlyph(iconImages.Image(6 + i));
 
-    CategoryArea = new TKVParentPanel(this);
-    SetBounds(CategoryArea, 10, 32, width() - 10 - 7, 150);
-    SetAnchors(CategoryArea, akLeft | akTop | akRight | akBottom);
+    auto *area = new TKVParentPanel(this);
+    SetBounds(area, 10, 32, width() - 10 - 7, 150);
+    SetAnchors(area, akLeft | akTop | akRight | akBottom);
+    area->UpdateContentSize();
+    for (int i = 0; i < KVOP->CategoryCount(); ++i)
+        area->CreatePanel(i);
+    CategoryArea = area;
 
     GameFadingPanel = new TKVFadingPanel(this, KVOP);
     GameFadingPanel->SetLimits(6, 150);
@@ -232,6 +240,18 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     ApplyAppearance();
     LayoutWindow(true);
     mover.window = this;
+    LaunchOwner = this;
+
+    // The work area changes when panels come and go or screens change.
+    auto followScreen = [this](QScreen *screen) {
+        if (screen)
+            connect(screen, &QScreen::availableGeometryChanged, this, [this] { RefreshLayout(false); });
+    };
+    followScreen(QGuiApplication::primaryScreen());
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this, followScreen](QScreen *s) {
+        followScreen(s);
+        RefreshLayout(false);
+    });
 
     DoxBoxTimer->SetEnabled(true);
 }
@@ -240,6 +260,11 @@ TKVGUIForm::~TKVGUIForm()
 {
     if (KVGUIForm == this)
         KVGUIForm = nullptr;
+    if (LaunchOwner == this)
+        LaunchOwner = nullptr;
+    // The panels read the model while they go.
+    delete CategoryArea;
+    CategoryArea = nullptr;
     DoxBoxTimer.reset();
     if (KVOP) {
         delete KVOP;
@@ -326,6 +351,9 @@ void TKVGUIForm::LayoutWindow(bool resetSections)
     if (!CategoryArea || !KVOP)
         return;
     TKVParentPanel *area = CategoryArea;
+    for (int i = 0; i < PanelCount && i < kMaxCategories; ++i)
+        if (TKVPanel *panel = area->panels[i])
+            panel->ArrangePanel();
     if (resetSections) {
         GameFadingPanel->SetHeightNow(6);
         SetHeight(area, height() - area->y() - 60 - ButtonFadingPanel->height() - 2 - GameFadingPanel->height());
@@ -359,6 +387,10 @@ void TKVGUIForm::RefreshLayout(bool save)
 {
     if (!CategoryArea || !KVOP)
         return;
+    for (int i = 0; i < PanelCount && i < kMaxCategories; ++i)
+        if (TKVPanel *panel = CategoryArea->panels[i])
+            panel->ArrangePanel();
+    CategoryArea->UpdateContentSize();
     const WindowSettings &s = KVOP->settings;
     AlphaTrack->setVisible(!(s.autoMode && s.autoAlpha));
     AddLabel->setVisible(PanelCount < kMaxCategories);
@@ -483,6 +515,11 @@ void TKVGUIForm::ApplyAppearance()
     if (CategoryArea) {
         SetColor(CategoryArea, colour(crCatArea));
         SetColor(CategoryArea->viewport(), colour(crCatArea));
+        for (int i = 0; i < PanelCount && i < kMaxCategories; ++i)
+            if (TKVPanel *panel = CategoryArea->panels[i]) {
+                SetColor(panel, colour(crPanels));
+                SetColor(panel->buttonPanel, colour(crPanels));
+            }
     }
     for (TKVFadingPanel *p : {GameFadingPanel, ButtonFadingPanel})
         if (p) {
@@ -502,7 +539,25 @@ void TKVGUIForm::ApplyFonts()
         f.setFamily(titleFont);
         l->setFont(f);
     }
+    if (CategoryArea)
+        for (int i = 0; i < PanelCount && i < kMaxCategories; ++i)
+            if (TKVPanel *panel = CategoryArea->panels[i])
+                panel->ApplyFonts();
     LayoutWindow(false);
+}
+
+void TKVGUIForm::AddLinkToCategory(int c)
+{
+    if (!KVOP || c < 0 || c >= kMaxCategories)
+        return;
+    // The model has no slot for a 51st link.
+    if (KVOP->LinkCount(c) >= kMaxLinks) {
+        Warn(this,
+             "The category \"" + ModelText(KVOP->categories[c].name) +
+                 "\" already holds 50 links, the most a category can hold. Remove a link before adding another.",
+             QStringLiteral("Add Link"));
+        return;
+    }
 }
 
 void TKVGUIForm::DoxBoxTimerTimer()
@@ -552,9 +607,24 @@ void TKVGUIForm::showEvent(QShowEvent *e)
     // The program is reached through its window, the tray icon and the
     // hotkeys, never through a task bar button.
     platform::Windows().SetSkipTaskbar(this, true);
-    if (KVOP)
-        SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
+    if (!KVOP)
+        return;
+    SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
+    // Only the first showing opens the maintainers' windows; the tray shows
+    // and hides this window many times.
+    if (m_shownOnce)
+        return;
     m_shownOnce = true;
+    if (KVOP->debugMode) {
+        if (MakeUpdateForm)
+            MakeUpdateForm->show();
+        if (DebugForm)
+            DebugForm->show();
+        WriteDebugLine(QString::fromStdString("Kestrava Version " + KVUIOperationClass::GetVersionText() + " - Debugger"));
+        WriteDebugLine(QStringLiteral("-----==========-----"));
+        WriteDebugLine(QStringLiteral(" "));
+        WriteSettingsDump();
+    }
 }
 
 void TKVGUIForm::resizeEvent(QResizeEvent *e)

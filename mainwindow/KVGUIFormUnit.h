@@ -45,6 +45,7 @@ public:
     void SetTopmost(bool on);
     void ApplyAppearance();
     void ApplyFonts();
+    void AddLinkToCategory(int c);
 
     // Auto Mode switches and dock position handlers.
     void DoxBoxClick();

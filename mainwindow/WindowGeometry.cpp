@@ -73,3 +73,10 @@ KVRect DockRect(KVArea work, KVRect window, const WindowSettings &settings, Wind
     window.width = std::max(window.width, minWidth);
     return window;
 }
+
+int PanelHeight(bool open, bool lockedOpen, bool hasFirstLabel, int linkCount, int labelHeight)
+{
+    if ((!open && !lockedOpen) || !hasFirstLabel)
+        return 20;
+    return linkCount * 2 + linkCount * labelHeight + 22;
+}

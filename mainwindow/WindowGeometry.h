@@ -38,3 +38,7 @@ KVRect DockRect(KVArea work, KVRect window, const WindowSettings &settings, Wind
 
 // Clamp that accepts its bounds in either order.
 int ClampEither(int value, int a, int b);
+
+// Height of a category panel: the header alone while shut (or without links
+// shown), else the header, the links and their gaps.
+int PanelHeight(bool open, bool lockedOpen, bool hasFirstLabel, int linkCount, int labelHeight);

@@ -14,3 +14,20 @@ WindowSystem &Windows()
 }
 
 } // namespace platform
+
+#include "FakeLauncher.h"
+
+namespace platform {
+
+FakeLauncher &FakeLaunch()
+{
+    static FakeLauncher launcher;
+    return launcher;
+}
+
+Launcher &Launch()
+{
+    return FakeLaunch();
+}
+
+} // namespace platform

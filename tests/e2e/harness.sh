@@ -6,7 +6,7 @@
 # killed on exit, whichever way the test ends.
 #
 # The program under test is $KESTRAVA_BIN (absolute path). Set KESTRAVA_E2E_KEEP=1 to keep the
-# temp folder (logs, screenshots, configuration files) after the test for a look.
+# temp folder (logs, configuration files, and a screenshot when the test failed) for a look.
 
 set -Eeuo pipefail
 
@@ -106,6 +106,7 @@ _kv_cleanup() {
     set +e
     if [[ $rc != 0 && $rc != 77 && -d "${KV_TMP:-}" ]]; then
         local log
+        [[ -n "${KESTRAVA_E2E_KEEP:-}" && -n "${DISPLAY:-}" ]] && screenshot "$KV_TMP/failure.png" 2>/dev/null
         for log in "$KV_TMP"/*.log; do
             [[ -s "$log" ]] || continue
             echo "----- $(basename "$log") (last lines) -----" >&2
@@ -120,7 +121,7 @@ _kv_cleanup() {
     done
     _kv_stop "${apps[@]}"
     _kv_stop "${rest[@]}"
-    [[ -n "${KV_REAPER_PID:-}" ]] && { kill -TERM "$KV_REAPER_PID" 2>/dev/null; wait "$KV_REAPER_PID" 2>/dev/null; }
+    [[ -s "$KV_TMP/reaper.pid" ]] && kill -TERM "$(cat "$KV_TMP/reaper.pid")" 2>/dev/null
     if [[ -d "${KV_TMP:-}" ]]; then
         if [[ -n "${KESTRAVA_E2E_KEEP:-}" ]]; then
             echo "kept $KV_TMP" >&2
@@ -139,21 +140,22 @@ trap 'exit 129' HUP
 KV_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kestrava-e2e.XXXXXXXX")
 : >"$KV_TMP/pids"
 
-# Should this shell be killed outright (SIGKILL from a test runner), the EXIT trap cannot run. The
-# reaper notices and kills whatever is listed in the pids file, so no X server is left behind.
+# Should this shell be killed outright (SIGKILL from a test runner, which may also kill its
+# process group and its children), the EXIT trap cannot run. The reaper, detached into a session
+# of its own, notices and kills whatever is listed in the pids file, so no X server is left behind.
 (
-    set +e
-    trap - ERR EXIT
-    trap 'exit 0' TERM
-    parent=$$
-    while kill -0 "$parent" 2>/dev/null; do sleep 1 & wait $!; done
-    [[ -f "$KV_TMP/pids" ]] || exit 0
-    tac "$KV_TMP/pids" | while read -r p; do kill -TERM "$p" 2>/dev/null; done
-    sleep 3
-    tac "$KV_TMP/pids" | while read -r p; do kill -KILL "$p" 2>/dev/null; done
-    [[ -n "${KESTRAVA_E2E_KEEP:-}" ]] || rm -rf "$KV_TMP"
-) </dev/null >/dev/null 2>&1 &
-KV_REAPER_PID=$!
+    setsid bash -c '
+        parent=$1 tmp=$2 keep=$3
+        echo $$ >"$tmp/reaper.pid"
+        trap "exit 0" TERM
+        while kill -0 "$parent" 2>/dev/null; do sleep 1 & wait $!; done
+        [[ -f "$tmp/pids" ]] || exit 0
+        tac "$tmp/pids" | while read -r p; do kill -TERM "$p" 2>/dev/null; done
+        sleep 3
+        tac "$tmp/pids" | while read -r p; do kill -KILL "$p" 2>/dev/null; done
+        [[ -n "$keep" ]] || rm -rf "$tmp"
+    ' kestrava-e2e-reaper "$$" "$KV_TMP" "${KESTRAVA_E2E_KEEP:-}" </dev/null >/dev/null 2>&1 &
+)
 
 # ---------------------------------------------------------------------------------------------
 # Private environment
@@ -395,4 +397,47 @@ with open(path, "r+b") as f:
     f.seek(offset)
     f.write(struct.pack("<i", value))
 EOF
+}
+
+# ---------------------------------------------------------------------------------------------
+# The program's configuration file
+
+KV_MAIN_TITLE='^Kestrava$'
+KV_CONFIG=KVUI_Config.dat
+KV_CONFIG_OLD=KVUI_Config_OLD.dat
+KV_CONFIG_SIZE=2067380
+# Main window bounds, int32 little-endian.
+KV_OFF_LEFT=2067044
+KV_OFF_TOP=2067048
+KV_OFF_HEIGHT=2067052
+KV_OFF_WIDTH=2067056
+
+# wait_config_written FILE TIMEOUT: waits until FILE has the full configuration size.
+wait_config_written() {
+    _kv_full_size() { [[ -e "$1" && "$(file_size "$1")" == "$KV_CONFIG_SIZE" ]]; }
+    poll_until "$2" _kv_full_size "$1"
+}
+
+# Starts the program in $KV_APPDIR and waits for its main window; leaves APP_PID and APP_WIN.
+APP_WIN=
+start_app_and_wait() {
+    start_app "$@"
+    APP_WIN=$(wait_for_window "$KV_MAIN_TITLE" 20) || fail "the main window did not show within 20 s"
+}
+
+# move_window ID X Y: moves the window (client area's top-left to X,Y) and waits until the X
+# server has it there.
+move_window() {
+    local id=$1 x=$2 y=$3
+    _kv_at() { local cx cy; read -r cx cy _ _ < <(client_rect "$id"); [[ "$cx $cy" == "$x $y" ]]; }
+    xdotool windowmove "$id" "$x" "$y"
+    poll_until 5 _kv_at || fail "the window did not move to $x,$y (client area at $(client_rect "$id"))"
+}
+
+# Sends SIGNAL (default TERM) to the program and expects a normal exit with status 0.
+stop_app() {
+    local pid=${2:-$APP_PID}
+    kill "-${1:-TERM}" "$pid"
+    wait_exit "$pid" 15 || fail "the program did not exit within 15 s of SIG${1:-TERM}"
+    [[ "$EXIT_STATUS" == 0 ]] || fail "the program exited with status $EXIT_STATUS after SIG${1:-TERM}, expected 0"
 }

@@ -7,7 +7,11 @@
 
 #include <QTest>
 
+#include <QPlainTextEdit>
+
+#include "DebugFormUnit.h"
 #include "Dialogs.h"
+#include "MakeUpdateFormUnit.h"
 #include "FakeWindowSystem.h"
 #include "KVGUIFormUnit.h"
 
@@ -144,11 +148,39 @@ TEST_F(MainWindow, AutoModeNeedsASwitch)
     EXPECT_FALSE(platform::FakeWindows().above);
 }
 
-TEST_F(MainWindow, DebugSwitchComesFromTheIniFile)
+TEST_F(MainWindow, FirstShowingOpensTheDebugWindowsInDebugModeOnly)
 {
-    std::ofstream("Kestrava.ini") << "[Debug]\nDebugMode=2\n";
-    TKVGUIForm form;
-    EXPECT_TRUE(KVOP->debugMode);
+    for (bool debug : {false, true}) {
+        SCOPED_TRACE(debug);
+        if (debug)
+            std::ofstream("Kestrava.ini") << "[Debug]\nDebugMode=2\n";
+        TDebugForm debugForm;
+        TMakeUpdateForm makeUpdateForm;
+        DebugForm = &debugForm;
+        MakeUpdateForm = &makeUpdateForm;
+        {
+            TKVGUIForm form;
+            EXPECT_EQ(KVOP->debugMode, debug);
+            form.show();
+            form.hide();
+            form.show(); // showing again writes nothing more
+        }
+        DebugForm = nullptr;
+        MakeUpdateForm = nullptr;
+        EXPECT_EQ(debugForm.isVisible(), debug);
+        EXPECT_EQ(makeUpdateForm.isVisible(), debug);
+        const QStringList lines = debugForm.Memo1->toPlainText().split('\n');
+        if (!debug) {
+            EXPECT_EQ(debugForm.Memo1->toPlainText(), QString());
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 15);
+        EXPECT_EQ(lines[0], QStringLiteral("Kestrava Version 1.1.8 - Debugger"));
+        EXPECT_EQ(lines[3], QStringLiteral("Title Font = SF Proverbial Gothic Extended"));
+        EXPECT_EQ(lines[6], QStringLiteral("Use Windows Colours: False"));
+        EXPECT_EQ(lines[9], QStringLiteral("Always On Top: True"));
+        EXPECT_EQ(lines[12], QStringLiteral("Dock Position: Bottom-Right"));
+    }
 }
 
 } // namespace

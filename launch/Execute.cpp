@@ -1,0 +1,107 @@
+#include "Execute.h"
+
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QWidget>
+
+#include "Dialogs.h"
+#include "LaunchPaths.h"
+#include "Launcher.h"
+
+QWidget *LaunchOwner = nullptr;
+
+namespace {
+
+bool IsDirectory(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A file is there when its modification time can be read; a folder is not a
+// file to open or run.
+bool IsFile(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool Report(const platform::LaunchResult &r, const QString &caption, const QString &file)
+{
+    if (!r.ok)
+        ShowLaunchError(LaunchOwner, caption, file, r.error);
+    return r.ok;
+}
+
+} // namespace
+
+void ShowLaunchError(QWidget *owner, const QString &caption, const QString &file, const QString &systemText)
+{
+    forms::Warn(owner, "Trying to open \"" + file + "\"\n" + systemText, caption);
+}
+
+bool OpenDocument(const QString &path)
+{
+    return Report(platform::Launch().OpenPath(path), QStringLiteral("Error opening document"), path);
+}
+
+bool OpenUrl(const QString &url)
+{
+    const QString uri = QString::fromStdString(UrlForOpening(url.toStdString()));
+    return Report(platform::Launch().OpenUri(uri), QStringLiteral("Error opening URL"), url);
+}
+
+bool OpenFolder(const QString &path)
+{
+    return Report(platform::Launch().OpenPath(path), QStringLiteral("Error opening folder"), path);
+}
+
+bool ExecuteCommand(const QString &command, const QString &directory)
+{
+    return Report(platform::Launch().Spawn(command, directory), QStringLiteral("Error executing command"), command);
+}
+
+void OpenLink(int type, const QString &target)
+{
+    switch (type) {
+    case 0: // Applications
+    case 3: // Files
+    case 4: // Games
+        if (!IsFile(target)) {
+            forms::Warn(LaunchOwner, target + " does not exist!", QStringLiteral("Execute File"));
+            return;
+        }
+        break;
+    case 2: // Directories
+        if (!IsDirectory(target)) {
+            forms::Warn(LaunchOwner, target + " does not exist!", QStringLiteral("Open Folder"));
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    const QString directory = QString::fromStdString(DirectoryOfTarget(target.toStdString()));
+    switch (type) {
+    case 0:
+        ExecuteCommand(target, directory);
+        break;
+    case 1:
+        OpenUrl(target);
+        break;
+    case 2:
+        OpenFolder(target);
+        break;
+    case 3:
+        OpenDocument(target);
+        break;
+    case 4:
+        if (LaunchOwner)
+            LaunchOwner->hide();
+        ExecuteCommand(target, directory);
+        break;
+    default: // Multiple, or a value no version writes: nothing to launch
+        break;
+    }
+}

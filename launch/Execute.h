@@ -1,0 +1,19 @@
+#pragma once
+
+// Turns a click on a link into the right launch for its type, and reports
+// what went wrong in the system's own words.
+
+#include <QString>
+
+class QWidget;
+
+// The window that owns launch messages and is hidden before a game starts;
+// the main window sets it.
+extern QWidget *LaunchOwner;
+
+void OpenLink(int type, const QString &target);
+bool OpenDocument(const QString &path);
+bool OpenUrl(const QString &url);
+bool OpenFolder(const QString &path);
+bool ExecuteCommand(const QString &command, const QString &directory);
+void ShowLaunchError(QWidget *owner, const QString &caption, const QString &file, const QString &systemText);

@@ -1,0 +1,30 @@
+#pragma once
+
+// Starting programs and handing documents, folders and web addresses to the
+// desktop's default applications.
+
+#include <QString>
+
+namespace platform {
+
+struct LaunchResult {
+    bool ok = false;
+    QString error; // the system's own text when !ok
+};
+
+class Launcher {
+public:
+    virtual ~Launcher() = default;
+    // Opens a web address with the user's default handler for its scheme.
+    virtual LaunchResult OpenUri(const QString &uri) = 0;
+    // Opens a local file or folder with its default application.
+    virtual LaunchResult OpenPath(const QString &path) = 0;
+    // Starts program as it is (no shell, no argument splitting) in
+    // workingDir, or in the launcher's own folder when that is empty. The
+    // process is not tracked and leaves no zombie behind.
+    virtual LaunchResult Spawn(const QString &program, const QString &workingDir) = 0;
+};
+
+Launcher &Launch();
+
+} // namespace platform

@@ -1,0 +1,130 @@
+// Launching on a freedesktop desktop: GIO's default applications for
+// documents, folders and addresses; fork and exec for programs.
+
+// GIO first: its headers use the word Qt defines as a keyword.
+#include <gio/gio.h>
+
+#include "Launcher.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QFile>
+
+extern char **environ;
+
+namespace platform {
+
+namespace {
+
+LaunchResult FromGError(gboolean ok, GError *error)
+{
+    LaunchResult r;
+    r.ok = ok;
+    if (!ok)
+        r.error = error ? QString::fromUtf8(error->message) : QString::fromUtf8(std::strerror(EINVAL));
+    if (error)
+        g_error_free(error);
+    return r;
+}
+
+// Runs in a forked child of a threaded process: only async-signal-safe calls.
+[[noreturn]] void ExecGrandchild(const char *program, const char *dir, char *const argv[], int reportFd)
+{
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig : {SIGXFSZ, SIGPIPE, SIGTERM, SIGINT, SIGCHLD})
+        sigaction(sig, &dfl, nullptr);
+    int err = 0;
+    if (dir && *dir && chdir(dir) != 0)
+        err = errno;
+    if (err == 0) {
+        execve(program, argv, environ);
+        err = errno;
+    }
+    [[maybe_unused]] ssize_t n = write(reportFd, &err, sizeof err);
+    _exit(127);
+}
+
+class X11Launcher : public Launcher {
+public:
+    LaunchResult OpenUri(const QString &uri) override
+    {
+        GError *error = nullptr;
+        gboolean ok = g_app_info_launch_default_for_uri(uri.toUtf8().constData(), nullptr, &error);
+        return FromGError(ok, error);
+    }
+
+    LaunchResult OpenPath(const QString &path) override
+    {
+        GFile *file = g_file_new_for_path(QFile::encodeName(path).constData());
+        char *uri = g_file_get_uri(file);
+        GError *error = nullptr;
+        gboolean ok = g_app_info_launch_default_for_uri(uri, nullptr, &error);
+        g_free(uri);
+        g_object_unref(file);
+        return FromGError(ok, error);
+    }
+
+    LaunchResult Spawn(const QString &program, const QString &workingDir) override
+    {
+        const QByteArray prog = QFile::encodeName(program);
+        const QByteArray dir = QFile::encodeName(workingDir);
+        char *const argv[] = {const_cast<char *>(prog.constData()), nullptr};
+        int report[2];
+        if (pipe2(report, O_CLOEXEC) != 0)
+            return {false, QString::fromUtf8(std::strerror(errno))};
+
+        // Two forks: the middle child exits at once and is reaped here, so
+        // the program belongs to init and never becomes our zombie.
+        pid_t middle = fork();
+        if (middle < 0) {
+            int err = errno;
+            close(report[0]);
+            close(report[1]);
+            return {false, QString::fromUtf8(std::strerror(err))};
+        }
+        if (middle == 0) {
+            pid_t child = fork();
+            if (child == 0)
+                ExecGrandchild(prog.constData(), dir.constData(), argv, report[1]);
+            int err = child < 0 ? errno : 0;
+            if (err != 0) {
+                [[maybe_unused]] ssize_t n = write(report[1], &err, sizeof err);
+            }
+            _exit(0);
+        }
+        close(report[1]);
+        while (waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        // The report pipe closes on a successful exec; otherwise it carries
+        // the errno of what failed.
+        int err = 0;
+        ssize_t n;
+        do {
+            n = read(report[0], &err, sizeof err);
+        } while (n < 0 && errno == EINTR);
+        close(report[0]);
+        if (n == static_cast<ssize_t>(sizeof err) && err != 0)
+            return {false, QString::fromUtf8(std::strerror(err))};
+        return {true, {}};
+    }
+};
+
+} // namespace
+
+Launcher &Launch()
+{
+    static X11Launcher launcher;
+    return launcher;
+}
+
+} // namespace platform

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# SIGTERM and SIGINT close the main window normally: exit status 0, and the configuration holds
+# the window's bounds as the X server had them (window manager frame excluded).
+source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
+
+start_panel
+cfg="$KV_APPDIR/$KV_CONFIG"
+
+# signal  x    y     (all well inside the work area; none is a position a fresh file holds)
+cases=(
+    "TERM 300 200"
+    "INT  517 433"
+    "TERM  41 655"
+)
+
+for c in "${cases[@]}"; do
+    read -r sig x y <<<"$c"
+    start_app_and_wait
+    move_window "$APP_WIN" "$x" "$y"
+    read -r cx cy cw ch < <(client_rect "$APP_WIN")
+
+    stop_app "$sig"
+
+    left=$(read_i32 "$cfg" "$KV_OFF_LEFT")
+    top=$(read_i32 "$cfg" "$KV_OFF_TOP")
+    height=$(read_i32 "$cfg" "$KV_OFF_HEIGHT")
+    width=$(read_i32 "$cfg" "$KV_OFF_WIDTH")
+    [[ "$left $top $width $height" == "$cx $cy $cw $ch" ]] ||
+        fail "SIG$sig: saved $left,$top ${width}x${height}; X has the window at $cx,$cy ${cw}x${ch}"
+done
+
+pass
