@@ -339,11 +339,12 @@ void TKVPanel::ToggleOpen()
         return;
     previousOpen = open;
     open = linkCount < 1 ? false : !open;
+    // The flag goes into the model before the layout saves it.
+    KVOP->categories[categoryIndex].expanded = open;
     if (open != previousOpen) {
         RefreshLayoutOfForm(true);
         previousOpen = open;
     }
-    KVOP->categories[categoryIndex].expanded = open;
 }
 
 void TKVPanel::SetHoverOpen(bool wanted)
@@ -353,11 +354,11 @@ void TKVPanel::SetHoverOpen(bool wanted)
         open = true;
     else if (linkCount > 0 && open != wanted)
         open = wanted;
+    KVOP->categories[categoryIndex].expanded = open;
     if (open != previousOpen) {
         RefreshLayoutOfForm(false);
         previousOpen = open;
     }
-    KVOP->categories[categoryIndex].expanded = open;
 }
 
 void TKVPanel::ApplyFonts()

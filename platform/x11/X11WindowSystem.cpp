@@ -118,10 +118,16 @@ public:
 
     void BringToFront(QWidget *w) override
     {
-        if (w->isMinimized())
+        QWindow *window = w->windowHandle();
+        if (w->isMinimized()) {
             w->showNormal();
-        else
+        } else if (w->isVisible() && window && !window->isExposed()) {
+            // Unmapped behind Qt's back (by another client): map it anew.
+            w->hide();
             w->show();
+        } else {
+            w->show();
+        }
         w->raise();
         w->activateWindow();
     }

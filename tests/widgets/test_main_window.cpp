@@ -11,6 +11,7 @@
 
 #include "DebugFormUnit.h"
 #include "Dialogs.h"
+#include "WindowFixture.h"
 #include "MakeUpdateFormUnit.h"
 #include "FakeWindowSystem.h"
 #include "KVGUIFormUnit.h"
@@ -19,45 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Each test runs the window in a folder of its own, as the program runs in
-// its current directory.
-struct MainWindow : ::testing::Test {
-    fs::path dir, previous;
-
-    void SetUp() override
-    {
-        previous = fs::current_path();
-        dir = fs::temp_directory_path() /
-              ("kv-window-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        fs::current_path(dir);
-        platform::FakeWindows() = platform::FakeWindowSystem{};
-    }
-    void TearDown() override
-    {
-        fs::current_path(previous);
-        fs::remove_all(dir);
-    }
-
-    // A configuration file with the given window settings.
-    void WriteConfig(void (*edit)(KVUIOperationClass &))
-    {
-        KVUIOperationClass m;
-        m.WriteDefaults();
-        m.settings.width = 233;
-        m.settings.height = 289;
-        edit(m);
-        ASSERT_TRUE(m.SaveConfiguration());
-    }
-
-    std::unique_ptr<KVUIOperationClass> Saved()
-    {
-        auto m = std::make_unique<KVUIOperationClass>();
-        EXPECT_TRUE(m->LoadConfiguration());
-        return m;
-    }
-};
+using MainWindow = WindowFixture;
 
 TEST_F(MainWindow, FirstStartWritesDefaultsWithTheDesignedBounds)
 {
