@@ -158,6 +158,9 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
 {
     InitResources();
     KVGUIForm = this;
+    m_resizeSave.setSingleShot(true);
+    m_resizeSave.setInterval(300);
+    connect(&m_resizeSave, &QTimer::timeout, this, [this] { SaveFromWindow(); });
     CreateDesignedControls();
     resize(kDesignedWidth, kDesignedHeight);
     ApplyAnchors(this);
@@ -585,6 +588,7 @@ void TKVGUIForm::FormClose()
     if (m_closed)
         return;
     m_closed = true;
+    m_resizeSave.stop();
     SaveFromWindow();
     if (DoxBoxTimer) {
         DoxBoxTimer->SetEnabled(false);
@@ -630,7 +634,10 @@ void TKVGUIForm::showEvent(QShowEvent *e)
 void TKVGUIForm::resizeEvent(QResizeEvent *e)
 {
     QWidget::resizeEvent(e);
-    RefreshLayout(true);
+    // A resize by the mouse sends a stream of these; lay out at once but save
+    // once the size has settled, not a 2 MB file for every step.
+    RefreshLayout(false);
+    m_resizeSave.start();
 }
 
 void TKVGUIForm::mousePressEvent(QMouseEvent *e)

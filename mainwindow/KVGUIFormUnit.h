@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QPointer>
 #include <QSlider>
+#include <QTimer>
 #include <QWidget>
 
 #include "Controls.h"
@@ -103,6 +104,7 @@ private:
     void RefreshClockTexts();
     bool AllSwitchesOff() const;
     void SetFormBounds(int left, int top, int width, int height);
+    QTimer m_resizeSave;
     bool m_closed = false;
     bool m_shownOnce = false;
     QPoint m_dragStartGlobal;

@@ -1,0 +1,252 @@
+#!/usr/bin/env bash
+# Kestrava's whole-process figures: time to first window and resident memory, next to a
+# minimal Qt Widgets window, then the configuration file's micro-benchmarks.
+#
+# Runs on a private Xvfb without a window manager (the MapNotify then comes straight from the
+# client), a private session bus and private XDG folders; needs no display of its own and
+# leaves nothing running. Every run starts in a fresh folder, as Kestrava keeps its
+# configuration in its working directory.
+#
+#   bench/run.sh                 uses ./build (as `make bench` leaves it)
+#   KESTRAVA_BUILD_DIR=DIR       another build folder (configured with -DKESTRAVA_BENCH=ON)
+#   KESTRAVA_BENCH_RUNS=N        runs per case (15)
+#   KESTRAVA_BENCH_KEEP=1        keep the work folder (logs) for a look
+#
+# Exit status: 0 when every figure meets its target, 1 when one misses it, 2 when a figure
+# could not be measured.
+
+set -Eeuo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+build=$(realpath "${KESTRAVA_BUILD_DIR:-$repo/build}")
+runs=${KESTRAVA_BENCH_RUNS:-15}
+idle_ms=2000
+
+# Targets.
+max_window_ratio=1.2
+max_save_ratio=1.5
+max_rss_mib=40
+
+kestrava=$build/app/kestrava
+minimal=$build/bench/minimal_window
+mapwait=$build/bench/mapwait
+make_full=$build/bench/make_full_config
+bench_config=$build/bench/bench_config
+
+die() {
+    echo "bench/run.sh: $*" >&2
+    exit 2
+}
+
+for bin in "$kestrava" "$minimal" "$mapwait" "$make_full" "$bench_config"; do
+    [[ -x "$bin" ]] || die "$bin is missing; build with: make bench"
+done
+for tool in Xvfb dbus-daemon; do
+    command -v "$tool" >/dev/null || die "'$tool' is not installed"
+done
+[[ "$runs" =~ ^[1-9][0-9]*$ ]] || die "KESTRAVA_BENCH_RUNS must be a positive number"
+
+# The work folder sits in the build folder, on the repository's disk: /tmp may be tmpfs, where
+# fsync costs nothing.
+work=$(mktemp -d "$build/bench-run.XXXXXX")
+started=()
+
+cleanup() {
+    local rc=$? i pid
+    trap - EXIT INT TERM HUP ERR
+    set +e
+    for (( i = ${#started[@]} - 1; i >= 0; i-- )); do
+        pid=${started[i]}
+        kill -TERM "$pid" 2>/dev/null
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    if [[ -n "${KESTRAVA_BENCH_KEEP:-}" ]]; then
+        echo "kept $work" >&2
+    else
+        rm -rf "$work"
+    fi
+    exit "$rc"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+trap 'echo "bench/run.sh: command failed (status $?) at line $LINENO: $BASH_COMMAND" >&2; exit 2' ERR
+
+# ---------------------------------------------------------------------------------------------
+# Private world
+
+export HOME=$work/home
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$work/logs" "$work/runs"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER DESKTOP_AUTOSTART_ID XDG_SESSION_TYPE \
+      XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE \
+      QT_DEBUG_PLUGINS QT_LOGGING_RULES DBUS_SYSTEM_BUS_ADDRESS
+
+# Xvfb writes the display number once it accepts connections.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+    3>"$work/displayfd" </dev/null >"$work/logs/xvfb.log" 2>&1 &
+started+=($!)
+for _ in $(seq 100); do
+    grep -q '^[0-9]' "$work/displayfd" 2>/dev/null && break
+    kill -0 "${started[-1]}" 2>/dev/null || die "Xvfb exited at start: $(tail -n 3 "$work/logs/xvfb.log")"
+    sleep 0.1
+done
+grep -q '^[0-9]' "$work/displayfd" || die "Xvfb reported no display within 10 s"
+export DISPLAY=":$(tr -d '[:space:]' <"$work/displayfd")"
+
+# A session bus as a desktop has one, but with no activatable services: nothing may be started
+# behind our back and outlive the run.
+cat >"$work/session-bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$XDG_RUNTIME_DIR/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+dbus-daemon --config-file="$work/session-bus.conf" --nofork --nopidfile --print-address=3 \
+    3>"$work/bus-address" </dev/null >"$work/logs/dbus.log" 2>&1 &
+started+=($!)
+for _ in $(seq 100); do [[ -s "$work/bus-address" ]] && break; sleep 0.1; done
+[[ -s "$work/bus-address" ]] || die "the session bus printed no address"
+export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus-address")
+
+"$make_full" "$work" >/dev/null
+full_config=$work/KVUI_Config.dat
+[[ $(stat -c %s "$full_config") == 2067380 ]] || die "make_full_config wrote a file of the wrong size"
+
+# ---------------------------------------------------------------------------------------------
+# Startup and memory
+
+# measure CASE RUN: one start of CASE in a fresh folder; appends "ms rss_kb pss_kb" to
+# $work/CASE.txt unless RUN is "warmup".
+measure() {
+    local name=$1 run=$2 dir out log=$work/logs/$1.log
+    dir=$(mktemp -d "$work/runs/$name.XXXXXX")
+    local program=$kestrava
+    case $name in
+        minimal) program=$minimal ;;
+        first) ;;
+        full) cp "$full_config" "$dir/" ;;
+    esac
+    echo "== $name run $run" >>"$log"
+    if ! out=$(cd "$dir" && "$mapwait" -t 30000 -m "$idle_ms" "$program" 2>>"$log"); then
+        tail -n 20 "$log" >&2
+        die "$name: no window (run $run); log above"
+    fi
+    if [[ $name == first && ! -s "$dir/KVUI_Config.dat" ]]; then
+        die "first start wrote no configuration"
+    fi
+    [[ $run == warmup ]] || echo "$out" >>"$work/$name.txt"
+    rm -rf "$dir"
+}
+
+cases=(minimal first full)
+echo "Startup: ${#cases[@]} cases x $runs runs, each idling ${idle_ms} ms after its window mapped..." >&2
+# One start each to bring the libraries into the page cache, then the runs round-robin, so
+# that drift on the machine spreads over every case alike.
+for c in "${cases[@]}"; do measure "$c" warmup; done
+for (( r = 1; r <= runs; r++ )); do
+    for c in "${cases[@]}"; do measure "$c" "$r"; done
+done
+
+# stat FILE COLUMN: "median min" of a column.
+stat_of() {
+    cut -d' ' -f"$2" "$1" | sort -g | awk '{ v[NR] = $1 }
+        END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m, v[1] }'
+}
+
+declare -A med mn
+for c in "${cases[@]}"; do
+    for col in 1 2 3; do
+        read -r a b < <(stat_of "$work/$c.txt" "$col")
+        med[$c,$col]=$a
+        mn[$c,$col]=$b
+    done
+done
+
+# ---------------------------------------------------------------------------------------------
+# Configuration file micro-benchmarks
+
+mkdir -p "$work/io"
+echo "Configuration file benchmarks in $work/io ($(stat -f -c %T "$work/io"))..." >&2
+(cd "$work/io" && KESTRAVA_BENCH_DIR=$work/io "$bench_config" \
+    --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+    --benchmark_display_aggregates_only=true \
+    --benchmark_out="$work/bench.json" --benchmark_out_format=json) >&2
+
+# The median aggregate's real time (ms) of a benchmark, from the JSON report.
+bench_median_ms() {
+    awk -v want="$1_median" '
+        /"name":/ { name = $0; sub(/^[^:]*: *"/, "", name); sub(/".*$/, "", name) }
+        /"real_time":/ && index(name, want) == 1 && substr(name, length(want) + 1) !~ /^_/ {
+            t = $0; sub(/^[^:]*: */, "", t); sub(/,.*$/, "", t) }
+        /"time_unit":/ && t != "" && index(name, want) == 1 {
+            u = $0; sub(/^[^:]*: *"/, "", u); sub(/".*$/, "", u)
+            f = u == "ns" ? 1e-6 : u == "us" ? 1e-3 : u == "s" ? 1e3 : 1
+            printf "%.4f\n", t * f; exit }' "$work/bench.json"
+}
+save_ms=$(bench_median_ms BM_SaveConfiguration/)
+raw_ms=$(bench_median_ms BM_RawWriteFsync/)
+atomic_ms=$(bench_median_ms BM_RawAtomicReplace/)
+load_ms=$(bench_median_ms BM_LoadConfiguration/)
+[[ -n "$save_ms" && -n "$raw_ms" && -n "$atomic_ms" && -n "$load_ms" ]] ||
+    die "no medians in the benchmark report"
+
+# ---------------------------------------------------------------------------------------------
+# Summary
+
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+verdict() { awk -v v="$1" -v max="$2" 'BEGIN { print (v <= max ? "PASS" : "FAIL") }'; }
+
+label_minimal="minimal Qt window"
+label_first="kestrava, first start"
+label_full="kestrava, 20 x 50 links"
+
+echo
+echo "Kestrava figures: $runs runs per case, median (min); Xvfb 1280x1024x24, no window manager;"
+echo "memory ${idle_ms} ms after the window mapped; MiB = 1024 x 1024 bytes"
+echo
+printf '%-26s %20s %20s %20s\n' "case" "first window (ms)" "VmRSS (MiB)" "Pss (MiB)"
+for c in "${cases[@]}"; do
+    label_var=label_$c
+    printf '%-26s %20s %20s %20s\n' "${!label_var}" \
+        "${med[$c,1]} (${mn[$c,1]})" \
+        "$(mib "${med[$c,2]}") ($(mib "${mn[$c,2]}"))" \
+        "$(mib "${med[$c,3]}") ($(mib "${mn[$c,3]}"))"
+done
+echo
+printf '%-40s %10s ms\n' "SaveConfiguration, median" "$save_ms"
+printf '%-40s %10s ms\n' "raw write + fsync, median" "$raw_ms"
+printf '%-40s %10s ms\n' "raw atomic replace, median" "$atomic_ms"
+printf '%-40s %10s ms\n' "LoadConfiguration, median" "$load_ms"
+echo
+
+window_ratio=$(ratio "${med[full,1]}" "${med[minimal,1]}")
+first_ratio=$(ratio "${med[first,1]}" "${med[minimal,1]}")
+save_ratio=$(ratio "$save_ms" "$raw_ms")
+rss_full=$(mib "${med[full,2]}")
+v_window=$(verdict "$window_ratio" "$max_window_ratio")
+v_first=$(verdict "$first_ratio" "$max_window_ratio")
+v_save=$(verdict "$save_ratio" "$max_save_ratio")
+v_rss=$(verdict "$rss_full" "$max_rss_mib")
+printf '%-52s %8s  (target <= %s)  %s\n' "first window, 20 x 50 links / minimal window" "$window_ratio" "$max_window_ratio" "$v_window"
+printf '%-52s %8s  (target <= %s)  %s\n' "first window, first start / minimal window" "$first_ratio" "$max_window_ratio" "$v_first"
+printf '%-52s %8s  (target <= %s)  %s\n' "save / raw write + fsync" "$save_ratio" "$max_save_ratio" "$v_save"
+printf '%-52s %8s  (target <= %s)  %s\n' "VmRSS with 20 x 50 links (MiB)" "$rss_full" "$max_rss_mib" "$v_rss"
+
+[[ "$v_window $v_first $v_save $v_rss" != *FAIL* ]] || exit 1

@@ -1,0 +1,138 @@
+// The desktop launcher for real: processes, working folders, error texts and
+// GIO's answer when nothing can open a file. No display is needed.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Launcher.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path Root()
+{
+    static fs::path root = fs::temp_directory_path() / ("kv-launch-" + std::to_string(::getpid()));
+    return root;
+}
+
+std::string ReadWhenThere(const fs::path &p)
+{
+    for (int i = 0; i < 500 && !fs::exists(p); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the writer finish
+    std::ifstream in(p);
+    std::string s;
+    std::getline(in, s);
+    return s;
+}
+
+fs::path Script(const fs::path &path, const std::string &body, bool executable = true)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
+    return path;
+}
+
+// Children of this process that have ended but were never reaped.
+int Zombies()
+{
+    int zombies = 0;
+    DIR *proc = opendir("/proc");
+    while (dirent *e = readdir(proc)) {
+        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue;
+        std::size_t close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        int ppid = 0;
+        std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid);
+        zombies += ppid == ::getpid() && state == 'Z';
+    }
+    closedir(proc);
+    return zombies;
+}
+
+TEST(X11Launcher, ProgramsRunInTheirFolderWithoutAShell)
+{
+    const fs::path folder = Root() / "a folder; with $(space)";
+    const fs::path marker = Root() / "pwd.txt";
+    Script(folder / "prog", "pwd > '" + marker.string() + "'");
+    platform::LaunchResult r = platform::Launch().Spawn(QString::fromStdString((folder / "prog").string()),
+                                                        QString::fromStdString(folder.string() + "/"));
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(ReadWhenThere(marker), folder.string());
+
+    // No folder part: the program starts in the launcher's own folder.
+    const fs::path marker2 = Root() / "pwd2.txt";
+    Script(Root() / "prog2", "pwd > '" + marker2.string() + "'");
+    r = platform::Launch().Spawn(QString::fromStdString((Root() / "prog2").string()), QString());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(ReadWhenThere(marker2), fs::current_path().string());
+    EXPECT_EQ(Zombies(), 0);
+}
+
+TEST(X11Launcher, FailuresCarryTheSystemText)
+{
+    Script(Root() / "not executable", "true", false);
+    fs::create_directories(Root() / "a folder");
+    Script(Root() / "ok", "true");
+    struct Case {
+        fs::path program;
+        fs::path folder;
+        int error;
+    } cases[] = {
+        {Root() / "missing", Root(), ENOENT},
+        {Root() / "not executable", Root(), EACCES},
+        {Root() / "a folder", Root(), EACCES},
+        {Root() / "ok", Root() / "no such folder", ENOENT},
+    };
+    for (const Case &tc : cases) {
+        platform::LaunchResult r = platform::Launch().Spawn(QString::fromStdString(tc.program.string()),
+                                                            QString::fromStdString(tc.folder.string()));
+        EXPECT_FALSE(r.ok) << tc.program;
+        EXPECT_EQ(r.error.toStdString(), std::strerror(tc.error)) << tc.program;
+    }
+    EXPECT_EQ(Zombies(), 0);
+}
+
+TEST(X11Launcher, OpeningWithoutAHandlerReportsGiosText)
+{
+    std::ofstream(Root() / "doc.kestrava-test") << "x";
+    platform::LaunchResult r =
+        platform::Launch().OpenPath(QString::fromStdString((Root() / "doc.kestrava-test").string()));
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.isEmpty());
+    r = platform::Launch().OpenUri(QStringLiteral("nosuchscheme-kv://x"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.isEmpty());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // An empty desktop: no default applications at all, whatever the machine has.
+    fs::remove_all(Root());
+    for (const char *var : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
+        fs::path p = Root() / "xdg" / var;
+        fs::create_directories(p);
+        ::setenv(var, p.c_str(), 1);
+    }
+    int rc = RUN_ALL_TESTS();
+    fs::remove_all(Root());
+    return rc;
+}
