@@ -188,21 +188,22 @@ echo "Configuration file benchmarks in $work/io ($(stat -f -c %T "$work/io"))...
     --benchmark_display_aggregates_only=true \
     --benchmark_out="$work/bench.json" --benchmark_out_format=json) >&2
 
-# The median aggregate's real time (ms) of a benchmark, from the JSON report.
+# The median aggregate's real time (ms) of a benchmark, from the JSON report (one field a line).
 bench_median_ms() {
-    awk -v want="$1_median" '
-        /"name":/ { name = $0; sub(/^[^:]*: *"/, "", name); sub(/".*$/, "", name) }
-        /"real_time":/ && index(name, want) == 1 && substr(name, length(want) + 1) !~ /^_/ {
-            t = $0; sub(/^[^:]*: */, "", t); sub(/,.*$/, "", t) }
-        /"time_unit":/ && t != "" && index(name, want) == 1 {
-            u = $0; sub(/^[^:]*: *"/, "", u); sub(/".*$/, "", u)
+    awk -v want="$1" '
+        function value(line) { sub(/^[^:]*: *"?/, "", line); sub(/"?,?$/, "", line); return line }
+        /"run_name":/ { run = value($0); agg = ""; t = "" }
+        /"aggregate_name":/ { agg = value($0) }
+        /"real_time":/ { t = value($0) }
+        /"time_unit":/ && agg == "median" && (run == want || index(run, want "/") == 1) {
+            u = value($0)
             f = u == "ns" ? 1e-6 : u == "us" ? 1e-3 : u == "s" ? 1e3 : 1
-            printf "%.4f\n", t * f; exit }' "$work/bench.json"
+            printf "%.3f\n", t * f; exit }' "$work/bench.json"
 }
-save_ms=$(bench_median_ms BM_SaveConfiguration/)
-raw_ms=$(bench_median_ms BM_RawWriteFsync/)
-atomic_ms=$(bench_median_ms BM_RawAtomicReplace/)
-load_ms=$(bench_median_ms BM_LoadConfiguration/)
+save_ms=$(bench_median_ms BM_SaveConfiguration)
+raw_ms=$(bench_median_ms BM_RawWriteFsync)
+atomic_ms=$(bench_median_ms BM_RawAtomicReplace)
+load_ms=$(bench_median_ms BM_LoadConfiguration)
 [[ -n "$save_ms" && -n "$raw_ms" && -n "$atomic_ms" && -n "$load_ms" ]] ||
     die "no medians in the benchmark report"
 

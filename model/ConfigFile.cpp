@@ -42,16 +42,26 @@ bool IsRegularFile(const std::string &path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool ReadUpTo(const std::string &path, std::vector<unsigned char> &out, std::size_t limit)
+// A regular file opened for reading, or -1; a FIFO or device under the
+// configuration's name must not block or feed the loader.
+int OpenRegularFile(const std::string &path)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return false;
+        return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return false;
+        return -1;
     }
+    return fd;
+}
+
+bool ReadUpTo(const std::string &path, std::vector<unsigned char> &out, std::size_t limit)
+{
+    int fd = OpenRegularFile(path);
+    if (fd < 0)
+        return false;
     out.resize(limit);
     std::size_t got = 0;
     while (got < limit) {
@@ -120,6 +130,30 @@ template <std::size_t N> void Terminate(char (&field)[N])
 
 } // namespace
 
+namespace {
+
+// Finishes a temporary file written beside target: flushed to disk, then
+// renamed over target. On any failure the temporary goes and target stays.
+bool CommitTemporary(int fd, const std::string &tmp, const std::string &target, bool written)
+{
+    bool ok = written && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(tmp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the data is already safe either way.
+    int dirFd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+} // namespace
+
 bool WriteFileAtomically(const std::string &path, const void *const *blocks,
                          const std::size_t *sizes, int count)
 {
@@ -130,32 +164,14 @@ bool WriteFileAtomically(const std::string &path, const void *const *blocks,
     bool ok = true;
     for (int i = 0; ok && i < count; ++i)
         ok = WriteAll(fd, blocks[i], sizes[i]);
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    // Make the rename itself durable; the data is already safe either way.
-    int dirFd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    return CommitTemporary(fd, tmp, path, ok);
 }
 
 bool CopyFileAtomically(const std::string &from, const std::string &to)
 {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int in = OpenRegularFile(from);
     if (in < 0)
         return false;
-    struct stat st;
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        return false;
-    }
     std::string tmp;
     int out = CreateTemporaryBeside(to, tmp);
     if (out < 0) {
@@ -178,12 +194,7 @@ bool CopyFileAtomically(const std::string &from, const std::string &to)
         }
     }
     ::close(in);
-    ok = ok && ::fsync(out) == 0;
-    ok = ::close(out) == 0 && ok;
-    ok = ok && ::rename(tmp.c_str(), to.c_str()) == 0;
-    if (!ok)
-        ::unlink(tmp.c_str());
-    return ok;
+    return CommitTemporary(out, tmp, to, ok);
 }
 
 void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t size)
