@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include "CategoryPanels.h"
 #include "DebugFormUnit.h"
@@ -168,6 +169,7 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     // No caption bar, but the window manager's resize border stays.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint);
     setAttribute(Qt::WA_QuitOnClose, true);
+    setMouseTracking(true); // the sizing border's cursors
 
     KVOP = new KVUIOperationClass;
     const QRect screen = platform::Windows().VirtualScreen();
@@ -640,8 +642,28 @@ void TKVGUIForm::resizeEvent(QResizeEvent *e)
     m_resizeSave.start();
 }
 
+Qt::Edges TKVGUIForm::ResizeEdgesAt(QPoint p) const
+{
+    // The window has no frame from the window manager; its outer few pixels
+    // are the sizing border.
+    constexpr int grip = 4;
+    Qt::Edges edges;
+    if (p.x() < grip)
+        edges |= Qt::LeftEdge;
+    else if (p.x() >= width() - grip)
+        edges |= Qt::RightEdge;
+    if (p.y() < grip)
+        edges |= Qt::TopEdge;
+    else if (p.y() >= height() - grip)
+        edges |= Qt::BottomEdge;
+    return edges;
+}
+
 void TKVGUIForm::mousePressEvent(QMouseEvent *e)
 {
+    const Qt::Edges edges = ResizeEdgesAt(e->position().toPoint());
+    if (edges && e->button() == Qt::LeftButton && windowHandle() && windowHandle()->startSystemResize(edges))
+        return;
     if (!KVOP || (KVOP->settings.autoMode && KVOP->settings.dockWindow))
         return;
     mover.dragging = true;
@@ -653,6 +675,19 @@ void TKVGUIForm::mousePressEvent(QMouseEvent *e)
 
 void TKVGUIForm::mouseMoveEvent(QMouseEvent *e)
 {
+    if (e->buttons() == Qt::NoButton) {
+        const Qt::Edges edges = ResizeEdgesAt(e->position().toPoint());
+        if (edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge))
+            setCursor(Qt::SizeFDiagCursor);
+        else if (edges == (Qt::RightEdge | Qt::TopEdge) || edges == (Qt::LeftEdge | Qt::BottomEdge))
+            setCursor(Qt::SizeBDiagCursor);
+        else if (edges & (Qt::LeftEdge | Qt::RightEdge))
+            setCursor(Qt::SizeHorCursor);
+        else if (edges)
+            setCursor(Qt::SizeVerCursor);
+        else
+            unsetCursor();
+    }
     if (!KVOP || (KVOP->settings.autoMode && KVOP->settings.dockWindow) || !mover.dragging)
         return;
     if (mover.button != 0) {

@@ -103,6 +103,7 @@ private:
     void DoxBoxTimerTimer();
     void RefreshClockTexts();
     bool AllSwitchesOff() const;
+    Qt::Edges ResizeEdgesAt(QPoint p) const;
     void SetFormBounds(int left, int top, int width, int height);
     QTimer m_resizeSave;
     bool m_closed = false;
