@@ -55,7 +55,11 @@ bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char
     xcb_connection_t *c = Connection();
     if (!c)
         return false;
-    auto w = static_cast<xcb_window_t>(widget->winId());
+    widget->winId(); // makes sure the platform window exists
+    QWindow *window = widget->windowHandle();
+    if (!window)
+        return false;
+    auto w = static_cast<xcb_window_t>(window->winId());
     xcb_atom_t netWmState = Atom(c, "_NET_WM_STATE");
     std::vector<xcb_atom_t> atoms;
     for (const char *n : names)
@@ -96,17 +100,9 @@ bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char
 
 class X11WindowSystem : public WindowSystem {
 public:
-    bool SetAbove(QWidget *w, bool on) override
-    {
-        // The platform window's flags reach the window manager as
-        // _NET_WM_STATE_ABOVE at once; the widget is not re-created.
-        w->winId();
-        QWindow *window = w->windowHandle();
-        if (!window)
-            return false;
-        window->setFlag(Qt::WindowStaysOnTopHint, on);
-        return Connection() != nullptr;
-    }
+    // Qt's own stays-on-top flag would re-create the window at its next
+    // showing; the state is asked of the window manager directly instead.
+    bool SetAbove(QWidget *w, bool on) override { return ChangeNetWmState(w, on, {"_NET_WM_STATE_ABOVE"}); }
 
     bool SetSkipTaskbar(QWidget *w, bool on) override
     {

@@ -1,9 +1,9 @@
 # Sourced by every tests/e2e/test_*.sh script.
 #
 # Gives the test a private world: its own temp folder holding HOME and the XDG folders, an Xvfb
-# server on a free display, openbox as window manager, a private session bus and (on request) a
-# tint2 panel with a system tray. Everything started here, the program under test included, is
-# killed on exit, whichever way the test ends.
+# server on a free display, openbox as window manager, a private session bus and, on request, a
+# tint2 panel with a system tray and default applications that are test handlers. Everything
+# started here, the program under test included, is killed on exit, whichever way the test ends.
 #
 # The program under test is $KESTRAVA_BIN (absolute path). Set KESTRAVA_E2E_KEEP=1 to keep the
 # temp folder (logs, configuration files, and a screenshot when the test failed) for a look.
@@ -192,7 +192,9 @@ poll_until() {
 # Xvfb writes the display number, in one write, once it accepts connections.
 _kv_display_ready() { grep -q '^[0-9]' "$KV_TMP/displayfd" 2>/dev/null || ! pid_alive "$KV_XVFB_PID"; }
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+KV_SCREEN_WIDTH=1280
+KV_SCREEN_HEIGHT=1024
+Xvfb -displayfd 3 -screen 0 "${KV_SCREEN_WIDTH}x${KV_SCREEN_HEIGHT}x24" -nolisten tcp -noreset \
     3>"$KV_TMP/displayfd" </dev/null >"$KV_TMP/xvfb.log" 2>&1 &
 KV_XVFB_PID=$!
 _kv_track "$KV_XVFB_PID"
@@ -237,22 +239,43 @@ export DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$KV_TMP/bus-address")"
 [[ -n "$DBUS_SESSION_BUS_ADDRESS" ]] || fail "the session bus printed no address"
 
 # ---------------------------------------------------------------------------------------------
-# Optional panel with a system tray: 40 pixels at the bottom, reserving a strut.
+# Optional panel with a system tray: 40 pixels along one edge of the screen (the bottom unless
+# told top or left), reserving a strut.
 
-workarea_height() {
-    xprop -root _NET_WORKAREA 2>/dev/null | sed -n 's/.*= *[0-9-]*, *[0-9-]*, *[0-9]*, *\([0-9]*\).*/\1/p'
+# Prints "X Y W H" of the first desktop's work area (_NET_WORKAREA).
+workarea() {
+    xprop -root _NET_WORKAREA 2>/dev/null | sed -n 's/.*= *//p' | tr -d ',' | awk '{ print $1, $2, $3, $4 }'
 }
 
-_kv_panel_ready() { local h; h=$(workarea_height); [[ -n "$h" ]] && (( h < 1024 )); }
+workarea_height() {
+    local h
+    read -r _ _ _ h < <(workarea) || true
+    echo "$h"
+}
 
+_kv_panel_ready() {
+    local w h
+    read -r _ _ w h < <(workarea)
+    [[ -n "$h" ]] && (( w < KV_SCREEN_WIDTH || h < KV_SCREEN_HEIGHT ))
+}
+
+# start_panel [bottom|top|left]: the panel's pid is left in PANEL_PID.
+PANEL_PID=
 start_panel() {
+    local position
+    case ${1:-bottom} in
+        bottom) position="bottom center horizontal" ;;
+        top) position="top center horizontal" ;;
+        left) position="center left vertical" ;;
+        *) fail "start_panel: no panel position '$1'" ;;
+    esac
     command -v tint2 >/dev/null || skip "'tint2' is not installed"
-    cat >"$KV_TMP/tint2rc" <<'EOF'
+    cat >"$KV_TMP/tint2rc" <<EOF
 panel_items = TS
 panel_size = 100% 40
 panel_margin = 0 0
 panel_padding = 2 0 2
-panel_position = bottom center horizontal
+panel_position = $position
 panel_layer = top
 panel_monitor = all
 panel_dock = 0
@@ -265,8 +288,24 @@ systray_icon_size = 24
 systray_sort = ascending
 EOF
     tint2 -c "$KV_TMP/tint2rc" </dev/null >"$KV_TMP/tint2.log" 2>&1 &
-    _kv_track $!
+    PANEL_PID=$!
+    _kv_track "$PANEL_PID"
     poll_until 10 _kv_panel_ready || fail "the panel did not reserve its strut within 10 s (_NET_WORKAREA: $(xprop -root _NET_WORKAREA))"
+}
+
+_kv_whole_screen_free() { [[ "$(workarea)" == "0 0 $KV_SCREEN_WIDTH $KV_SCREEN_HEIGHT" ]]; }
+
+# Ends the panel and waits until the work area is the whole screen again.
+stop_panel() {
+    [[ -n "$PANEL_PID" ]] || fail "stop_panel: no panel is running"
+    _kv_stop "$PANEL_PID"
+    # Forget it, so the clean-up cannot hit another process that gets its pid later.
+    local i
+    for i in "${!KV_PIDS[@]}"; do [[ "${KV_PIDS[i]}" != "$PANEL_PID" ]] || unset 'KV_PIDS[i]'; done
+    KV_PIDS=("${KV_PIDS[@]}")
+    sed -i "/^$PANEL_PID\$/d" "$KV_TMP/pids"
+    PANEL_PID=
+    poll_until 10 _kv_whole_screen_free || fail "the work area is $(workarea) 10 s after the panel ended"
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -440,4 +479,180 @@ stop_app() {
     kill "-${1:-TERM}" "$pid"
     wait_exit "$pid" 15 || fail "the program did not exit within 15 s of SIG${1:-TERM}"
     [[ "$EXIT_STATUS" == 0 ]] || fail "the program exited with status $EXIT_STATUS after SIG${1:-TERM}, expected 0"
+}
+
+# The settings block (the one in use; a saved copy of the same layout follows it at +32).
+KV_OFF_DOCK_POSITION=2067060    # int32: 0 top left ... 8 bottom right, 9 absolute left, 10 absolute right
+KV_OFF_ALPHA=2067064            # int32, 60..255
+KV_OFF_DOCK_WINDOW=2067068      # the switches: one byte each
+KV_OFF_AUTO_ALPHA=2067069
+KV_OFF_MOUSE_OVER_RESIZE=2067070
+KV_OFF_ALWAYS_ON_TOP=2067071
+KV_OFF_AUTO_MODE=2067072
+
+# Categories and their links.
+KV_OFF_CATEGORIES=404
+KV_CATEGORY_SIZE=103332
+KV_CATEGORY_OFF_EXPANDED=103329   # byte: the panel is open
+KV_LINK_SIZE=2060
+KV_LINK_TYPE_APPLICATION=0
+KV_LINK_TYPE_WEBSITE=1
+KV_LINK_TYPE_FOLDER=2
+KV_LINK_TYPE_FILE=3
+
+# write_u8 FILE OFFSET VALUE: overwrites one byte in place.
+write_u8() {
+    /usr/bin/python3 - "$@" <<'EOF'
+import sys
+path, offset, value = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+with open(path, "r+b") as f:
+    f.seek(0, 2)
+    if offset < 0 or offset + 1 > f.tell():
+        sys.exit(f"write_u8: offset {offset} is outside {path}")
+    f.seek(offset)
+    f.write(bytes([value]))
+EOF
+}
+
+# write_text FILE OFFSET FIELD_SIZE TEXT: writes TEXT (UTF-8) into a fixed text field, the rest
+# of the field NUL; fails when TEXT and its terminating NUL do not fit.
+write_text() {
+    /usr/bin/python3 - "$@" <<'EOF'
+import sys
+path, offset, size, text = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4].encode()
+if len(text) >= size:
+    sys.exit(f"write_text: '{sys.argv[4]}' does not fit a field of {size} bytes")
+with open(path, "r+b") as f:
+    f.seek(0, 2)
+    if offset < 0 or offset + size > f.tell():
+        sys.exit(f"write_text: field at {offset} is outside {path}")
+    f.seek(offset)
+    f.write(text.ljust(size, b"\0"))
+EOF
+}
+
+# set_link FILE CATEGORY LINK TYPE NAME TARGET: makes link LINK of category CATEGORY (both
+# counted from 0) an active link of TYPE. The category must already be in use.
+set_link() {
+    local file=$1 cat=$2 link=$3 type=$4 name=$5 target=$6
+    local at=$(( KV_OFF_CATEGORIES + cat * KV_CATEGORY_SIZE + link * KV_LINK_SIZE ))
+    write_text "$file" "$at" 50 "$name"
+    write_text "$file" $(( at + 50 )) 2000 "$target"
+    write_i32 "$file" $(( at + 2052 )) "$type"
+    write_i32 "$file" $(( at + 2056 )) 1
+}
+
+# Creates the configuration a first start writes, in $KV_APPDIR, and leaves the program stopped.
+create_default_config() {
+    start_app_and_wait
+    wait_config_written "$KV_APPDIR/$KV_CONFIG" 10 || fail "the first start did not write $KV_CONFIG"
+    stop_app TERM
+}
+
+# ---------------------------------------------------------------------------------------------
+# Calls: programs started by the program under test (test handlers, test programs) prove it by
+# leaving one file per start in $KV_CALLS, named NAME.PID.call. Written under a temporary name
+# and renamed, so a call file is never seen half written.
+
+KV_CALLS="$KV_TMP/calls"
+mkdir -p "$KV_CALLS"
+
+# record_call NAME [LINE...]: the shell lines a test program uses to leave a call file holding
+# LINE... (shell words, expanded when the program runs), one a line.
+record_call() {
+    local name=$1; shift
+    echo "printf '%s\\n' $* >\"$KV_CALLS/$name.\$\$.tmp\""
+    echo "mv \"$KV_CALLS/$name.\$\$.tmp\" \"$KV_CALLS/$name.\$\$.call\""
+}
+
+# call_count NAME: how many times NAME was started.
+call_count() {
+    local calls=("$KV_CALLS/$1".*.call)
+    [[ -e "${calls[0]}" ]] || { echo 0; return; }
+    echo "${#calls[@]}"
+}
+
+# call_lines NAME: the lines NAME's starts left, one start after another.
+call_lines() {
+    local call
+    for call in "$KV_CALLS/$1".*.call; do
+        [[ -e "$call" ]] && cat "$call"
+    done
+    return 0
+}
+
+# wait_for_call NAME TIMEOUT: returns 1 unless NAME was started within TIMEOUT seconds.
+wait_for_call() {
+    _kv_called() { [[ $(call_count "$1") != 0 ]]; }
+    poll_until "$2" _kv_called "$1"
+}
+
+# ---------------------------------------------------------------------------------------------
+# Default applications: a private set whose only members are test handlers.
+
+# use_private_applications: points every XDG search path at folders of this test, so the
+# machine's own applications and defaults play no part. Call before starting the program.
+use_private_applications() {
+    export XDG_DATA_DIRS="$KV_TMP/xdg-data-dirs" XDG_CONFIG_DIRS="$KV_TMP/xdg-config-dirs"
+    mkdir -p "$XDG_DATA_DIRS" "$XDG_CONFIG_DIRS" "$XDG_DATA_HOME/applications" "$KV_TMP/handlers"
+    printf '[Default Applications]\n' >"$XDG_CONFIG_HOME/mimeapps.list"
+}
+
+# add_handler NAME MIMETYPE...: installs the application kv-NAME.desktop as the default for each
+# MIMETYPE (a URI scheme is x-scheme-handler/SCHEME). It is given its file or address as %u and
+# records a call NAME holding its arguments, one a line.
+add_handler() {
+    local name=$1 type; shift
+    local script="$KV_TMP/handlers/$name"
+    { echo '#!/bin/sh'; record_call "$name" '"$@"'; } >"$script"
+    chmod +x "$script"
+    cat >"$XDG_DATA_HOME/applications/kv-$name.desktop" <<EOF
+[Desktop Entry]
+Type=Application
+Name=Test handler $name
+Exec=$script %u
+MimeType=$(printf '%s;' "$@")
+NoDisplay=true
+EOF
+    for type; do echo "$type=kv-$name.desktop" >>"$XDG_CONFIG_HOME/mimeapps.list"; done
+}
+
+# ---------------------------------------------------------------------------------------------
+# The main window's layout
+
+# link_label_point CATEGORY LINK COUNT...: prints "X Y", a point well inside the label of link
+# LINK of CATEGORY in window coordinates, when every category panel is open and the Nth holds
+# COUNT[N] links. The category area starts at (10,32); a panel is a 20-pixel header followed,
+# per link, by 2 pixels and a label about 13 pixels high, and 1 pixel parts the panels. Labels
+# start 10 pixels in and are as wide as their text: give them names of some length.
+link_label_point() {
+    local cat=$1 link=$2 c label=13; shift 2
+    local counts=("$@") y=32
+    (( cat < ${#counts[@]} && link < counts[cat] )) || fail "link_label_point: no link $link in category $cat"
+    for (( c = 0; c < cat; c++ )); do
+        y=$(( y + 20 + 2 + counts[c] * (2 + label) + 1 ))
+    done
+    echo $(( 10 + 10 + 8 )) $(( y + 20 + (link + 1) * 2 + link * label + label / 2 ))
+}
+
+# click_in_window ID X Y: a left click at (X,Y) of the window's client area.
+click_in_window() {
+    local wx wy
+    read -r wx wy _ _ < <(client_rect "$1")
+    xdotool mousemove --sync $(( wx + $2 )) $(( wy + $3 )) click 1
+}
+
+# press_and_drag ID X Y DX DY: presses the left button at (X,Y) of the window's client area and
+# moves the pointer by (DX,DY) in five steps, leaving the button down; release_drag lets go.
+press_and_drag() {
+    local wx wy i
+    read -r wx wy _ _ < <(client_rect "$1")
+    xdotool mousemove --sync $(( wx + $2 )) $(( wy + $3 )) mousedown 1
+    for i in 1 2 3 4 5; do
+        xdotool mousemove --sync $(( wx + $2 + $4 * i / 5 )) $(( wy + $3 + $5 * i / 5 ))
+    done
+}
+
+release_drag() {
+    xdotool mouseup 1
 }
