@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# SIGTERM and SIGINT close the main window normally: exit status 0, and the configuration holds
-# the window's bounds as the X server had them (window manager frame excluded).
+# SIGTERM, SIGINT and the window manager's close request (openbox's Alt+F4) close the main
+# window normally: exit status 0, and the configuration holds the window's bounds as the X server
+# had them (window manager frame excluded).
 source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 
 start_panel
 cfg="$KV_APPDIR/$KV_CONFIG"
 
-# signal  x    y     (all well inside the work area; none is a position a fresh file holds)
+# how     x    y     (all well inside the work area; none is a position a fresh file holds)
 cases=(
     "TERM 300 200"
     "INT  517 433"
     "TERM  41 655"
+    "WM   222 111"
 )
 
 for c in "${cases[@]}"; do
@@ -19,7 +21,13 @@ for c in "${cases[@]}"; do
     move_window "$APP_WIN" "$x" "$y"
     read -r cx cy cw ch < <(client_rect "$APP_WIN")
 
-    stop_app "$sig"
+    if [[ $sig == WM ]]; then
+        xdotool windowactivate --sync "$APP_WIN" key alt+F4
+        wait_exit "$APP_PID" 15 || fail "the window manager's close request did not end the program"
+        [[ "$EXIT_STATUS" == 0 ]] || fail "exit status $EXIT_STATUS after the close request, expected 0"
+    else
+        stop_app "$sig"
+    fi
 
     left=$(read_i32 "$cfg" "$KV_OFF_LEFT")
     top=$(read_i32 "$cfg" "$KV_OFF_TOP")
