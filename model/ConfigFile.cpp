@@ -197,13 +197,9 @@ bool CopyFileAtomically(const std::string &from, const std::string &to)
     return CommitTemporary(out, tmp, to, ok);
 }
 
-void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t size)
+std::vector<unsigned char> KVUIOperationClass::FileImage() const
 {
     using namespace ConfigLayout;
-    ResetPersistedState();
-
-    // Lay the file over an image of the current state, so that whatever a
-    // short file does not hold keeps the value it has now.
     std::vector<unsigned char> image(kFileSize);
     Put(image, kHeader, header);
     std::memcpy(image.data() + kCategories, categories, sizeof categories);
@@ -216,6 +212,17 @@ void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t si
     Put(image, kClockLeft, clockLeft);
     Put(image, kClockTop, clockTop);
     image[kButtonSectionOpen] = buttonSectionOpen;
+    return image;
+}
+
+void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t size)
+{
+    using namespace ConfigLayout;
+    ResetPersistedState();
+
+    // Lay the file over an image of the current state, so that whatever a
+    // short file does not hold keeps the value it has now.
+    std::vector<unsigned char> image = FileImage();
     if (size > 0)
         std::memcpy(image.data(), data, size < kFileSize ? size : kFileSize);
 
@@ -295,23 +302,64 @@ bool KVUIOperationClass::LoadConfiguration()
     // A file that exists but cannot be read loads as the reset state.
     ReadUpTo(path, bytes, ConfigLayout::kFileSize);
     LoadFromBytes(bytes.data(), bytes.size());
+    if (path == GetConfigPath())
+        RememberFile(std::move(bytes));
     return true;
+}
+
+namespace {
+
+bool Identify(const std::string &path, unsigned long long &dev, unsigned long long &ino, long long &size,
+              long long &sec, long long &nsec)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    dev = st.st_dev;
+    ino = st.st_ino;
+    size = st.st_size;
+    sec = st.st_mtim.tv_sec;
+    nsec = st.st_mtim.tv_nsec;
+    return true;
+}
+
+} // namespace
+
+void KVUIOperationClass::RememberFile(std::vector<unsigned char> image)
+{
+    FileIdentity id;
+    if (Identify(GetConfigPath(), id.device, id.inode, id.size, id.mtimeSec, id.mtimeNsec)) {
+        m_fileIdentity = id;
+        m_fileImage = std::move(image);
+    } else {
+        m_fileIdentity = {};
+        m_fileImage.clear();
+    }
+}
+
+bool KVUIOperationClass::FileStillHolds(const std::vector<unsigned char> &image) const
+{
+    FileIdentity id;
+    return !m_fileImage.empty() && m_fileImage == image &&
+           Identify(GetConfigPath(), id.device, id.inode, id.size, id.mtimeSec, id.mtimeNsec) &&
+           id == m_fileIdentity;
 }
 
 bool KVUIOperationClass::SaveConfiguration()
 {
+    using namespace ConfigLayout;
     header.version = static_cast<float>(GetVersionNumber());
-    unsigned char tail[12];
-    tail[0] = useWindowsColours;
-    tail[1] = gameSectionOpen;
-    tail[2] = clockVisible;
-    std::memcpy(tail + 3, &clockLeft, 4);
-    std::memcpy(tail + 7, &clockTop, 4);
-    tail[11] = buttonSectionOpen;
-    const void *blocks[] = {&header, categories, &settings, &savedSettings, &appearance, tail};
-    const std::size_t sizes[] = {sizeof header,        sizeof categories, sizeof settings,
-                                 sizeof savedSettings, sizeof appearance, sizeof tail};
-    return WriteFileAtomically(GetConfigPath(), blocks, sizes, 6);
+    std::vector<unsigned char> image = FileImage();
+    // Nothing changed since the file was read or written, and nobody else
+    // has touched it: it already holds exactly these bytes.
+    if (FileStillHolds(image))
+        return true;
+    const void *blocks[] = {image.data()};
+    const std::size_t sizes[] = {image.size()};
+    if (!WriteFileAtomically(GetConfigPath(), blocks, sizes, 1))
+        return false;
+    RememberFile(std::move(image));
+    return true;
 }
 
 bool KVUIOperationClass::BackupConfiguration()

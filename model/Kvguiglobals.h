@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 enum DockPosition : int32_t {
     dpTopLeft = 0,
@@ -288,7 +289,20 @@ public:
 
 private:
     void ResetPersistedState();
+    // The persisted state laid out as KVUI_Config.dat holds it.
+    std::vector<unsigned char> FileImage() const;
+    bool FileStillHolds(const std::vector<unsigned char> &image) const;
+    void RememberFile(std::vector<unsigned char> image);
     std::unique_ptr<ModelSnapshot> m_snapshot;
+
+    // What KVUI_Config.dat held when this model last read or wrote it, so that
+    // a save of an unchanged model does not rewrite and sync 2 MB again.
+    std::vector<unsigned char> m_fileImage;
+    struct FileIdentity {
+        unsigned long long device = 0, inode = 0;
+        long long size = -1, mtimeSec = 0, mtimeNsec = 0;
+        bool operator==(const FileIdentity &) const = default;
+    } m_fileIdentity;
 };
 
 // The one model of the running program, created by the main window.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "Kvguiglobals.h"
 
@@ -291,6 +292,30 @@ TEST_F(ConfigFile, FailedSaveKeepsThePreviousFile)
     for ([[maybe_unused]] const auto &e : fs::directory_iterator(dir))
         ++entries;
     EXPECT_EQ(entries, 1);
+}
+
+TEST_F(ConfigFile, AnUnchangedModelIsNotWrittenAgain)
+{
+    const Bytes saved = Distinctive();
+    struct stat before {};
+    ::stat(Config().c_str(), &before);
+    ASSERT_TRUE(m->SaveConfiguration());
+    struct stat after {};
+    ::stat(Config().c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino); // the very same file: nothing was rewritten
+
+    // Removed or replaced behind the model's back: the next save writes it out whole.
+    fs::remove(Config());
+    ASSERT_TRUE(m->SaveConfiguration());
+    EXPECT_EQ(ReadAll(Config()), saved);
+    WriteAll(Config(), Bytes(10, 0));
+    ASSERT_TRUE(m->SaveConfiguration());
+    EXPECT_EQ(ReadAll(Config()), saved);
+
+    // A change is written, of course.
+    m->settings.alpha = 61;
+    ASSERT_TRUE(m->SaveConfiguration());
+    EXPECT_EQ(GetInt(ReadAll(Config()), ConfigLayout::kSettings + 20), 61);
 }
 
 TEST_F(ConfigFile, ConfigurationFolderTakenByAFolderIsNotLoaded)
