@@ -40,10 +40,13 @@ bool WriteAllOnce(int fd, const std::vector<unsigned char> &bytes)
     return ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
 
+// A save after the window has moved, the most common change: the file must be rewritten.
 void BM_SaveConfiguration(benchmark::State &state)
 {
     auto op = FullModel();
+    int32_t left = 0;
     for (auto _ : state) {
+        op->settings.left = ++left;
         if (!op->SaveConfiguration()) {
             state.SkipWithError("SaveConfiguration failed");
             break;
@@ -51,6 +54,22 @@ void BM_SaveConfiguration(benchmark::State &state)
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(ConfigLayout::kFileSize));
+}
+
+// A save with nothing changed since the last one, as the layout code issues them.
+void BM_SaveConfigurationUnchanged(benchmark::State &state)
+{
+    auto op = FullModel();
+    if (!op->SaveConfiguration()) {
+        state.SkipWithError("SaveConfiguration failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (!op->SaveConfiguration()) {
+            state.SkipWithError("SaveConfiguration failed");
+            break;
+        }
+    }
 }
 
 void BM_LoadConfiguration(benchmark::State &state)
@@ -124,6 +143,7 @@ void BM_RawAtomicReplace(benchmark::State &state)
 BENCHMARK(BM_RawWriteFsync)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RawAtomicReplace)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_SaveConfiguration)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SaveConfigurationUnchanged)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 BENCHMARK(BM_LoadConfiguration)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
 const char *FileSystemName(long type)

@@ -6,7 +6,9 @@
 // the map and adds its VmRSS and Pss (kB, from /proc) to the line. Without a window manager
 // the MapNotify comes straight from the client's own map request.
 //
-// stdout carries only the figures; the program's own output goes to stderr.
+// stdout carries only the figures; the program's own output goes to stderr. The program runs
+// in a process group of its own, which is what gets the signals, so that helpers it starts (or
+// a wrapper such as valgrind) end with it.
 // Exit status: 0 when a window was mapped, 1 when not (timeout, exec failure, early exit).
 
 #include <cerrno>
@@ -25,6 +27,16 @@
 #include <xcb/xcb.h>
 
 namespace {
+
+volatile sig_atomic_t g_child = 0;
+
+// Interrupted ourselves: take the program down too, it may not share our terminal's group.
+void OnSignal(int sig)
+{
+    if (g_child > 0)
+        kill(-g_child, SIGTERM);
+    _exit(128 + sig);
+}
 
 double NowMs()
 {
@@ -69,13 +81,15 @@ bool Reap(pid_t pid, int timeoutMs, int *status)
 void Stop(pid_t pid)
 {
     int status = 0;
-    kill(pid, SIGTERM);
+    kill(-pid, SIGTERM);
     if (!Reap(pid, 10000, &status)) {
         std::fprintf(stderr, "mapwait: pid %d ignored SIGTERM for 10 s; killing it\n", pid);
-        kill(pid, SIGKILL);
+        kill(-pid, SIGKILL);
         Reap(pid, 5000, &status);
         return;
     }
+    // Whatever else is left in the group (children of the program) goes as well.
+    kill(-pid, SIGKILL);
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
         std::fprintf(stderr, "mapwait: program exited with status %d after SIGTERM\n", WEXITSTATUS(status));
     else if (WIFSIGNALED(status) && WTERMSIG(status) != SIGTERM)
@@ -106,6 +120,12 @@ int main(int argc, char **argv)
     if (optind >= argc || timeoutMs <= 0)
         return Usage();
     char **child = argv + optind;
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
 
     int screenNumber = 0;
     xcb_connection_t *conn = xcb_connect(nullptr, &screenNumber);
@@ -145,12 +165,16 @@ int main(int argc, char **argv)
         return 1;
     }
     if (pid == 0) {
+        setpgid(0, 0);
         dup2(STDERR_FILENO, STDOUT_FILENO);
         execv(child[0], child);
         int e = errno;
         [[maybe_unused]] ssize_t n = write(execPipe[1], &e, sizeof e);
         _exit(127);
     }
+    // Both sides set the group, so that no signal can find the child outside it.
+    setpgid(pid, pid);
+    g_child = pid;
     close(execPipe[1]);
 
     double mappedAt = -1;

@@ -1,7 +1,11 @@
 // The reference for Kestrava's startup figures: one empty top-level widget of the main
-// window's designed size, and nothing else.
+// window's designed size, and nothing else. With --label it also shows one line of text in
+// the default font: the least a window that draws text pays (the font database).
+
+#include <cstring>
 
 #include <QApplication>
+#include <QLabel>
 #include <QWidget>
 
 int main(int argc, char *argv[])
@@ -10,6 +14,10 @@ int main(int argc, char *argv[])
     QWidget window;
     window.setWindowTitle(QStringLiteral("Minimal"));
     window.resize(233, 289);
+    if (argc > 1 && std::strcmp(argv[1], "--label") == 0) {
+        auto *label = new QLabel(QStringLiteral("Minimal"), &window);
+        label->adjustSize();
+    }
     window.show();
     return app.exec();
 }
