@@ -21,7 +21,14 @@ std::vector<ShownMessage> &Shown()
     return shown;
 }
 
+bool unattended = false;
+
 } // namespace
+
+void SetUnattended(bool on)
+{
+    unattended = on;
+}
 
 void SetNextAnswer(int answer)
 {
@@ -52,6 +59,12 @@ int MessageBox(QWidget *owner, const QString &text, const QString &caption, Butt
         int answer = Answers().front();
         Answers().pop_front();
         return answer;
+    }
+    if (unattended) {
+        Shown().push_back({text, caption, buttons, icon, defaultButton});
+        if (buttons == Buttons::YesNo)
+            return defaultButton == 2 ? idNo : idYes;
+        return idOK;
     }
     QMessageBox box(owner);
     box.setWindowTitle(caption);

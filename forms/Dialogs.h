@@ -36,6 +36,9 @@ struct ShownMessage {
 // Test seam: while answers are queued, no box is shown; each box takes the
 // next answer and is recorded.
 void SetNextAnswer(int answer);
+// Unattended (tests): a box with no scripted answer takes its default button
+// instead of waiting for a person, and is recorded like the others.
+void SetUnattended(bool on);
 bool HasScriptedAnswers();
 const std::vector<ShownMessage> &ShownMessages();
 void ClearShownMessages();

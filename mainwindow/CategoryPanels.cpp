@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include "Dialogs.h"
 #include "Execute.h"
@@ -49,46 +50,99 @@ void RefreshLayoutOfForm(bool save)
 
 // --- labels ---------------------------------------------------------------
 
-TKVClickableLabel::TKVClickableLabel(QWidget *parent) : TLabel(parent)
+void TKVClickableLabel::SetBounds(int left, int top, int width, int height)
 {
-    MakeClickable(this);
+    const QRect old = m_bounds;
+    m_bounds = QRect(left, top, width, height);
+    if (old != m_bounds && m_panel) {
+        m_panel->update(old);
+        Repaint();
+    }
 }
 
-void TKVClickableLabel::mousePressEvent(QMouseEvent *e)
+void TKVClickableLabel::setCaption(const QString &caption)
 {
-    if (e->button() != Qt::LeftButton)
+    m_caption = caption;
+    Fit();
+    Repaint();
+}
+
+void TKVClickableLabel::setAutoSize(bool on)
+{
+    m_autoSize = on;
+    Fit();
+}
+
+void TKVClickableLabel::setFont(const QFont &font)
+{
+    m_font = font;
+    Fit();
+    Repaint();
+}
+
+void TKVClickableLabel::setFontColour(TColor colour)
+{
+    m_colour = colour;
+    Repaint();
+}
+
+void TKVClickableLabel::Fit()
+{
+    if (!m_autoSize)
         return;
-    m_pressed = true;
-    savedFontColour = FontColor(this);
-    SetFontColor(this, 0xFFFFFF);
+    const QFontMetrics fm(m_font);
+    SetBounds(m_bounds.x(), m_bounds.y(), fm.horizontalAdvance(m_caption), fm.height());
 }
 
-void TKVClickableLabel::mouseReleaseEvent(QMouseEvent *e)
+void TKVClickableLabel::Repaint() const
 {
-    if (e->button() != Qt::LeftButton || !m_pressed)
+    if (m_panel)
+        m_panel->update(m_bounds);
+}
+
+void TKVClickableLabel::Paint(QPainter &p) const
+{
+    p.setFont(m_font);
+    p.setPen(ToQColor(m_colour));
+    p.drawText(m_bounds, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_caption);
+}
+
+void TKVClickableLabel::MouseEnter()
+{
+    QFont f = m_font;
+    f.setBold(BoldAtRest());
+    f.setUnderline(true);
+    setFont(f);
+}
+
+void TKVClickableLabel::MouseLeave()
+{
+    QFont f = m_font;
+    f.setBold(BoldAtRest());
+    f.setUnderline(false);
+    setFont(f);
+}
+
+void TKVClickableLabel::MouseDown()
+{
+    m_pressed = true;
+    savedFontColour = m_colour;
+    setFontColour(0xFFFFFF);
+}
+
+void TKVClickableLabel::MouseUp(bool inside)
+{
+    if (!m_pressed)
         return;
     m_pressed = false;
-    SetFontColor(this, savedFontColour);
-    if (rect().contains(e->position().toPoint()))
-        Click(); // may destroy this label
-}
-
-void TKVClickableLabel::enterEvent(QEnterEvent *e)
-{
-    TLabel::enterEvent(e);
-    SetStyle(this, BoldAtRest(), true);
-}
-
-void TKVClickableLabel::leaveEvent(QEvent *e)
-{
-    TLabel::leaveEvent(e);
-    SetStyle(this, BoldAtRest(), false);
+    setFontColour(savedFontColour);
+    if (inside)
+        Click(); // may rebuild the panel, this label included
 }
 
 void TKVCatHeaderLabel::Click()
 {
-    if (auto *panel = qobject_cast<TKVPanel *>(parentWidget()))
-        panel->ToggleOpen();
+    m_panel->ToggleOpen();
 }
 
 void TKVLabel::Click()
@@ -182,12 +236,13 @@ TKVPanel::TKVPanel(QWidget *parent, int index, int count, int type)
     SetBounds(this, 0, top, parent->width(), 22);
     SetAnchors(this, akLeft | akTop | akRight);
 
+    setMouseTracking(true); // hover feedback of the labels
     header = new TKVCatHeaderLabel(this);
-    SetBounds(header, 2, 0, 10, kHeaderHeight);
+    header->SetBounds(2, 0, 10, kHeaderHeight);
     header->setFont(MakeFont(ModelText(KVOP->appearance.headingsFont), 16, true));
     header->setCaption(ModelText(cat.name));
     header->setToolTip(ModelText(cat.description));
-    SetFontColor(header, TColorFromColour(cat.colour));
+    header->setFontColour(TColorFromColour(cat.colour));
     header->categoryIndex = index;
     header->type = type;
 
@@ -195,11 +250,11 @@ TKVPanel::TKVPanel(QWidget *parent, int index, int count, int type)
     checkBox = buttonPanel->checkBox;
     addButton = buttonPanel->addButton;
     deleteButton = buttonPanel->deleteButton;
-    SetWidth(header, buttonPanel->x() - 2 - header->x());
-    SetAnchors(header, akLeft | akTop | akRight);
+    FitHeader();
 
+    const QFont linkFont = MakeFont(ModelText(KVOP->appearance.linksFont), 11);
     for (int k = 0; k < linkCount; ++k)
-        linkLabels[k] = MakeLinkLabel(k);
+        linkLabels[k] = MakeLinkLabel(k, linkFont);
     StackLinks();
     ++PanelCount;
 }
@@ -208,6 +263,22 @@ TKVPanel::~TKVPanel()
 {
     if (m_counted)
         --PanelCount;
+    delete header;
+    for (TKVLabel *label : linkLabels)
+        delete label;
+}
+
+// The header spans the panel up to the button box, as its anchors would keep it.
+void TKVPanel::FitHeader()
+{
+    header->SetBounds(header->x(), header->y(), buttonPanel->x() - 2 - header->x(), header->height());
+}
+
+void TKVPanel::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    if (header && buttonPanel)
+        FitHeader();
 }
 
 void TKVPanel::Retire()
@@ -220,22 +291,21 @@ void TKVPanel::Retire()
     deleteLater();
 }
 
-TKVLabel *TKVPanel::MakeLinkLabel(int k)
+TKVLabel *TKVPanel::MakeLinkLabel(int k, const QFont &font)
 {
     const CategoryRecord &cat = KVOP->categories[categoryIndex];
     const LinkRecord &link = cat.links[k];
     auto *label = new TKVLabel(this);
-    label->setFont(MakeFont(ModelText(KVOP->appearance.linksFont), 11));
-    label->setAutoSize(true);
+    label->setFont(font);
     label->linkName = ModelText(link.name);
     label->linkTarget = ModelText(link.path);
     label->setCaption(label->linkName);
+    label->setAutoSize(true);
     label->setToolTip(label->linkTarget);
-    SetFontColor(label, TColorFromColour(cat.linkColour));
+    label->setFontColour(TColorFromColour(cat.linkColour));
     label->categoryIndex = categoryIndex;
     label->type = link.type;
     label->linkIndex = k;
-    label->show();
     return label;
 }
 
@@ -247,7 +317,7 @@ void TKVPanel::StackLinks()
         if (!label)
             continue;
         y += 2;
-        SetBounds(label, 10, y, label->width(), label->height());
+        label->SetBounds(10, y, label->width(), label->height());
         y += label->height();
     }
 }
@@ -265,7 +335,7 @@ void TKVPanel::RebuildPanel(int index)
 
     header->setCaption(ModelText(cat.name));
     header->setToolTip(ModelText(cat.description));
-    SetFontColor(header, TColorFromColour(cat.colour));
+    header->setFontColour(TColorFromColour(cat.colour));
     header->categoryIndex = index;
     header->type = cat.type;
     buttonPanel->categoryIndex = index;
@@ -275,6 +345,10 @@ void TKVPanel::RebuildPanel(int index)
         b->categoryType = cat.type;
     }
 
+    // A label the mouse is on may be replaced; forget it rather than keep
+    // a pointer into what goes.
+    m_hovered = m_pressed = nullptr;
+    const QFont linkFont = MakeFont(ModelText(KVOP->appearance.linksFont), 11);
     int y = header->y() + header->height();
     for (int k = 0; k < kMaxLinks; ++k) {
         if (k < linkCount) {
@@ -288,12 +362,12 @@ void TKVPanel::RebuildPanel(int index)
                 label->setCaption(label->linkName);
                 label->setToolTip(label->linkTarget);
                 label->type = link.type;
-                SetFontColor(label, TColorFromColour(cat.linkColour));
+                label->setFontColour(TColorFromColour(cat.linkColour));
             } else {
-                label = linkLabels[k] = MakeLinkLabel(k);
+                label = linkLabels[k] = MakeLinkLabel(k, linkFont);
             }
             y += 2;
-            SetBounds(label, 10, y, label->width(), label->height());
+            label->SetBounds(10, y, label->width(), label->height());
             y += label->height();
         } else if (linkLabels[k]) {
             delete linkLabels[k];
@@ -374,6 +448,7 @@ void TKVPanel::ApplyFonts()
             label->setFont(f);
         }
     StackLinks();
+    update();
 }
 
 void TKVPanel::paintEvent(QPaintEvent *)
@@ -382,7 +457,7 @@ void TKVPanel::paintEvent(QPaintEvent *)
     p.setPen(palette().color(QPalette::Window));
     if (!header)
         return;
-    p.setPen(header->palette().color(QPalette::WindowText));
+    p.setPen(ToQColor(header->fontColour()));
     if ((open || checkBox->isChecked()) && linkLabels[0]) {
         QPoint at(2, header->y() + header->height() + 1);
         const int n = std::min(KVOP ? KVOP->LinkCount(categoryIndex) : 0, kMaxLinks);
@@ -402,6 +477,79 @@ void TKVPanel::paintEvent(QPaintEvent *)
         p.drawLine(x, 0, x, bottom);
         p.drawLine(x, bottom, width(), bottom);
     }
+    header->Paint(p);
+    for (const TKVLabel *label : linkLabels)
+        if (label && label->y() < height())
+            label->Paint(p);
+}
+
+TKVClickableLabel *TKVPanel::LabelAt(QPoint p) const
+{
+    if (header && header->geometry().contains(p))
+        return header;
+    for (TKVLabel *label : linkLabels)
+        if (label && label->y() < height() && label->geometry().contains(p))
+            return label;
+    return nullptr;
+}
+
+void TKVPanel::Hover(TKVClickableLabel *label)
+{
+    if (label == m_hovered)
+        return;
+    if (m_hovered)
+        m_hovered->MouseLeave();
+    m_hovered = label;
+    if (label) {
+        label->MouseEnter();
+        setCursor(Qt::PointingHandCursor);
+    } else {
+        unsetCursor();
+    }
+}
+
+void TKVPanel::mouseMoveEvent(QMouseEvent *e)
+{
+    Hover(LabelAt(e->position().toPoint()));
+}
+
+void TKVPanel::leaveEvent(QEvent *e)
+{
+    QWidget::leaveEvent(e);
+    Hover(nullptr);
+}
+
+void TKVPanel::mousePressEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton)
+        return;
+    m_pressed = LabelAt(e->position().toPoint());
+    if (m_pressed)
+        m_pressed->MouseDown();
+}
+
+void TKVPanel::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton || !m_pressed)
+        return;
+    TKVClickableLabel *label = m_pressed;
+    m_pressed = nullptr;
+    label->MouseUp(LabelAt(e->position().toPoint()) == label);
+}
+
+bool TKVPanel::event(QEvent *e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(e);
+        if (const TKVClickableLabel *label = LabelAt(help->pos())) {
+            if (label->toolTip().isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), label->toolTip(), this, label->geometry());
+            return true;
+        }
+    }
+    return QWidget::event(e);
 }
 
 // --- the area ---------------------------------------------------------------

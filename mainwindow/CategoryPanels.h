@@ -4,51 +4,87 @@
 // a header, a small box of buttons and one label per link.
 
 #include <QCheckBox>
+#include <QFont>
+#include <QRect>
 #include <QScrollArea>
 #include <QWidget>
 
 #include "Controls.h"
 #include "Kvguiglobals.h"
 
+class QPainter;
 class TKVPanel;
 class TKVGUIForm;
 
 // Number of category panels that exist.
 extern int PanelCount;
 
-class TKVClickableLabel : public forms::TLabel {
-    Q_OBJECT
+// A label without a window of its own, like the form library's labels: its
+// panel paints it and hands it the mouse. A thousand links cost a thousand
+// small records, not a thousand windows.
+class TKVClickableLabel {
 public:
-    explicit TKVClickableLabel(QWidget *parent);
+    explicit TKVClickableLabel(TKVPanel *panel) : m_panel(panel) {}
+    virtual ~TKVClickableLabel() = default;
+
     int categoryIndex = 0;
     int type = 0;
     int linkIndex = 0;
     TColor savedFontColour = 0;
 
-protected:
-    void mousePressEvent(QMouseEvent *e) override;
-    void mouseReleaseEvent(QMouseEvent *e) override;
-    void enterEvent(QEnterEvent *e) override;
-    void leaveEvent(QEvent *e) override;
-    virtual bool BoldAtRest() const = 0;
+    int x() const { return m_bounds.x(); }
+    int y() const { return m_bounds.y(); }
+    int width() const { return m_bounds.width(); }
+    int height() const { return m_bounds.height(); }
+    QRect geometry() const { return m_bounds; }
+    void SetBounds(int left, int top, int width, int height);
+    void SetTop(int top) { SetBounds(m_bounds.x(), top, m_bounds.width(), m_bounds.height()); }
+
+    const QString &text() const { return m_caption; }
+    // With auto size on, the label takes the size of its text.
+    void setCaption(const QString &caption);
+    void setAutoSize(bool on);
+    const QString &toolTip() const { return m_hint; }
+    void setToolTip(const QString &hint) { m_hint = hint; }
+    const QFont &font() const { return m_font; }
+    void setFont(const QFont &font);
+    TColor fontColour() const { return m_colour; }
+    void setFontColour(TColor colour);
+
+    void Paint(QPainter &p) const;
+    // Mouse notifications from the panel.
+    void MouseEnter();
+    void MouseLeave();
+    void MouseDown();
+    void MouseUp(bool inside);
     virtual void Click() = 0;
 
+protected:
+    virtual bool BoldAtRest() const = 0;
+    TKVPanel *m_panel;
+
 private:
+    void Fit();
+    void Repaint() const;
+    QRect m_bounds;
+    QString m_caption;
+    QString m_hint;
+    QFont m_font;
+    TColor m_colour = 0;
+    bool m_autoSize = false;
     bool m_pressed = false;
 };
 
 class TKVCatHeaderLabel : public TKVClickableLabel {
-    Q_OBJECT
 public:
     using TKVClickableLabel::TKVClickableLabel;
+    void Click() override;
 
 protected:
     bool BoldAtRest() const override { return true; }
-    void Click() override;
 };
 
 class TKVLabel : public TKVClickableLabel {
-    Q_OBJECT
 public:
     using TKVClickableLabel::TKVClickableLabel;
     QString linkName;
@@ -111,6 +147,9 @@ public:
     // it later: it may be the sender of the click that deletes it.
     void Retire();
 
+    // The label under a point of the panel, or null.
+    TKVClickableLabel *LabelAt(QPoint p) const;
+
     TKVLabel *linkLabels[kMaxLinks] = {};
     TKVCatHeaderLabel *header = nullptr;
     TKVCatButtonPanel *buttonPanel = nullptr;
@@ -125,11 +164,21 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void leaveEvent(QEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    bool event(QEvent *e) override;
 
 private:
+    void Hover(TKVClickableLabel *label);
     bool m_counted = true;
-    TKVLabel *MakeLinkLabel(int k);
+    TKVClickableLabel *m_hovered = nullptr;
+    TKVClickableLabel *m_pressed = nullptr;
+    TKVLabel *MakeLinkLabel(int k, const QFont &font);
     void StackLinks();
+    void FitHeader();
 };
 
 class TKVParentPanel : public QScrollArea {

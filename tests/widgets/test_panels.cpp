@@ -169,29 +169,37 @@ TEST_F(Panels, AFullCategoryRefusesAnotherLink)
 
 TEST_F(Panels, LabelsAnswerHoverAndPress)
 {
-    WriteConfig([](KVUIOperationClass &m) { AddCategory(m, 0, "a", 1); });
+    WriteConfig([](KVUIOperationClass &m) { AddCategory(m, 0, "a", 1, ctWebsites); });
     TKVGUIForm form;
     form.show();
     TKVPanel *p = Panel(form, 0);
     TKVLabel *link = p->linkLabels[0];
-    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
-    QApplication::sendEvent(link, &enter);
+    const QPoint onLink = link->geometry().center();
+    const QPoint onHeader = p->header->geometry().topLeft() + QPoint(3, 3);
+    EXPECT_EQ(p->LabelAt(onLink), link);
+    EXPECT_EQ(p->LabelAt(onHeader), p->header);
+    EXPECT_EQ(p->LabelAt(QPoint(1, p->height() - 1)), nullptr);
+
+    QTest::mouseMove(p, onLink);
     EXPECT_TRUE(link->font().underline());
     EXPECT_FALSE(link->font().bold());
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(link, &leave);
+    QTest::mouseMove(p, onHeader);
     EXPECT_FALSE(link->font().underline());
-    QApplication::sendEvent(p->header, &enter);
     EXPECT_TRUE(p->header->font().underline());
     EXPECT_TRUE(p->header->font().bold());
 
-    const TColor colour = forms::FontColor(link);
-    QTest::mousePress(link, Qt::LeftButton, {}, QPoint(2, 2));
-    EXPECT_EQ(forms::FontColor(link), 0xFFFFFFu);
-    // Released outside the label: no launch, and the colour comes back.
-    QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(-50, -50));
-    EXPECT_EQ(forms::FontColor(link), colour);
+    const TColor colour = link->fontColour();
+    QTest::mousePress(p, Qt::LeftButton, {}, onLink);
+    EXPECT_EQ(link->fontColour(), 0xFFFFFFu);
+    // Released away from the label: no launch, and the colour comes back.
+    QTest::mouseRelease(p, Qt::LeftButton, {}, QPoint(1, p->height() - 1));
+    EXPECT_EQ(link->fontColour(), colour);
     EXPECT_TRUE(platform::FakeLaunch().calls.empty());
+
+    // Pressed and released on it: the link opens.
+    QTest::mouseClick(p, Qt::LeftButton, {}, onLink);
+    ASSERT_EQ(platform::FakeLaunch().calls.size(), 1u);
+    EXPECT_EQ(platform::FakeLaunch().calls[0].target, QStringLiteral("/tmp/a0"));
 }
 
 } // namespace

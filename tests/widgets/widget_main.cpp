@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "Dialogs.h"
+
 int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
@@ -9,5 +11,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    forms::SetUnattended(true); // a box nobody scripted must not wait for a click
+
     return RUN_ALL_TESTS();
 }
