@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+#include <malloc.h>
+
 #include <QApplication>
 #include <QSocketNotifier>
 
@@ -11,7 +13,9 @@
 #include "AddEntryFormUnit.h"
 #include "ClockFormUnit.h"
 #include "DebugFormUnit.h"
+#include "Forms.h"
 #include "KVGUIFormUnit.h"
+#include "Kvguiglobals.h"
 #include "MakeUpdateFormUnit.h"
 #include "Platform.h"
 #include "SettingsFormUnit.h"
@@ -55,8 +59,13 @@ int main(int argc, char *argv[])
     // file; the signal would kill the program instead.
     std::signal(SIGXFSZ, SIG_IGN);
 
+    // The configuration's 2 MB buffers go back to the system when freed
+    // instead of staying in the heap for the rest of the day.
+    mallopt(M_MMAP_THRESHOLD, 512 * 1024);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrava"));
+    forms::InstallFontSubstitutes();
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance(QStringLiteral("KestravaMutexNordFnord"));
@@ -70,8 +79,12 @@ int main(int argc, char *argv[])
         AddEntryForm = new TAddEntryForm(mainForm);
         SettingsForm = new TSettingsForm(mainForm);
         ClockForm = new TClockForm;
-        DebugForm = new TDebugForm;
-        MakeUpdateForm = new TMakeUpdateForm;
+        // The maintainers' windows exist only in debug mode: nothing else
+        // ever shows them, and they are not free to build.
+        if (KVOP && KVOP->debugMode) {
+            DebugForm = new TDebugForm;
+            MakeUpdateForm = new TMakeUpdateForm;
+        }
         QObject::connect(&instance, &SingleInstance::showRequested, mainForm,
                          [mainForm] { mainForm->ShowMainWindow(); });
         CloseOnSignals(mainForm);

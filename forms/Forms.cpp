@@ -69,6 +69,16 @@ std::string EncodeModelText(const QString &text, std::size_t maxBytes)
     return std::string(bytes.constData(), cut);
 }
 
+void InstallFontSubstitutes()
+{
+    const QStringList sans = {QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
+    const QStringList mono = {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Monospace")};
+    for (const char *family : {"SF Proverbial Gothic Extended", "SF Proverbial Gothic", "BankGothic Lt BT",
+                               "MV Boli", "Verdana", "Arial", "MS Sans Serif"})
+        QFont::insertSubstitutions(QString::fromLatin1(family), sans);
+    QFont::insertSubstitutions(QStringLiteral("Lucida Console"), mono);
+}
+
 QFont MakeFont(const QString &family, int pixelHeight, bool bold)
 {
     QFont f(family);

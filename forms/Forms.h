@@ -35,6 +35,10 @@ template <std::size_t N> void SetModelText(char (&field)[N], const QString &text
     SetField(field, EncodeModelText(text, N - 1));
 }
 
+// The forms were drawn with fonts a Linux desktop rarely has; name installed
+// ones to stand in, so that Qt need not search the whole font set for each.
+void InstallFontSubstitutes();
+
 // Font of the designed height in pixels (the form library's negative heights).
 QFont MakeFont(const QString &family, int pixelHeight, bool bold = false);
 void SetFontColor(QWidget *w, TColor colour);

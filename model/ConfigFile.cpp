@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -303,7 +305,7 @@ bool KVUIOperationClass::LoadConfiguration()
     ReadUpTo(path, bytes, ConfigLayout::kFileSize);
     LoadFromBytes(bytes.data(), bytes.size());
     if (path == GetConfigPath())
-        RememberFile(std::move(bytes));
+        RememberFile(bytes);
     return true;
 }
 
@@ -325,24 +327,34 @@ bool Identify(const std::string &path, unsigned long long &dev, unsigned long lo
 
 } // namespace
 
-void KVUIOperationClass::RememberFile(std::vector<unsigned char> image)
+namespace {
+
+std::size_t Fingerprint(const std::vector<unsigned char> &image)
+{
+    return std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char *>(image.data()), image.size()));
+}
+
+} // namespace
+
+void KVUIOperationClass::RememberFile(const std::vector<unsigned char> &image)
 {
     FileIdentity id;
-    if (Identify(GetConfigPath(), id.device, id.inode, id.size, id.mtimeSec, id.mtimeNsec)) {
+    if (Identify(GetConfigPath(), id.device, id.inode, id.size, id.mtimeSec, id.mtimeNsec) &&
+        id.size == static_cast<long long>(image.size())) {
         m_fileIdentity = id;
-        m_fileImage = std::move(image);
+        m_fileHash = Fingerprint(image);
     } else {
         m_fileIdentity = {};
-        m_fileImage.clear();
     }
 }
 
 bool KVUIOperationClass::FileStillHolds(const std::vector<unsigned char> &image) const
 {
     FileIdentity id;
-    return !m_fileImage.empty() && m_fileImage == image &&
+    return m_fileIdentity.size == static_cast<long long>(image.size()) &&
            Identify(GetConfigPath(), id.device, id.inode, id.size, id.mtimeSec, id.mtimeNsec) &&
-           id == m_fileIdentity;
+           id == m_fileIdentity && Fingerprint(image) == m_fileHash;
 }
 
 bool KVUIOperationClass::SaveConfiguration()
@@ -358,7 +370,7 @@ bool KVUIOperationClass::SaveConfiguration()
     const std::size_t sizes[] = {image.size()};
     if (!WriteFileAtomically(GetConfigPath(), blocks, sizes, 1))
         return false;
-    RememberFile(std::move(image));
+    RememberFile(image);
     return true;
 }
 

@@ -292,12 +292,13 @@ private:
     // The persisted state laid out as KVUI_Config.dat holds it.
     std::vector<unsigned char> FileImage() const;
     bool FileStillHolds(const std::vector<unsigned char> &image) const;
-    void RememberFile(std::vector<unsigned char> image);
+    void RememberFile(const std::vector<unsigned char> &image);
     std::unique_ptr<ModelSnapshot> m_snapshot;
 
-    // What KVUI_Config.dat held when this model last read or wrote it, so that
-    // a save of an unchanged model does not rewrite and sync 2 MB again.
-    std::vector<unsigned char> m_fileImage;
+    // A fingerprint of what KVUI_Config.dat held when this model last read
+    // or wrote it, so that a save of an unchanged model does not rewrite and
+    // sync 2 MB again.
+    std::size_t m_fileHash = 0;
     struct FileIdentity {
         unsigned long long device = 0, inode = 0;
         long long size = -1, mtimeSec = 0, mtimeNsec = 0;
