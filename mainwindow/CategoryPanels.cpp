@@ -2,6 +2,7 @@
 
 #include <QEnterEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QToolTip>
@@ -52,12 +53,28 @@ void RefreshLayoutOfForm(bool save)
 
 void TKVClickableLabel::SetBounds(int left, int top, int width, int height)
 {
-    const QRect old = m_bounds;
+    Repaint();
+    m_widthPending = false;
     m_bounds = QRect(left, top, width, height);
-    if (old != m_bounds && m_panel) {
-        m_panel->update(old);
-        Repaint();
+    Repaint();
+}
+
+void TKVClickableLabel::Move(int left, int top)
+{
+    if (m_bounds.topLeft() == QPoint(left, top))
+        return;
+    Repaint();
+    m_bounds.moveTo(left, top);
+    Repaint();
+}
+
+int TKVClickableLabel::width() const
+{
+    if (m_widthPending) {
+        m_bounds.setWidth(QFontMetrics(m_font).horizontalAdvance(m_caption));
+        m_widthPending = false;
     }
+    return m_bounds.width();
 }
 
 void TKVClickableLabel::setCaption(const QString &caption)
@@ -90,21 +107,26 @@ void TKVClickableLabel::Fit()
 {
     if (!m_autoSize)
         return;
-    const QFontMetrics fm(m_font);
-    SetBounds(m_bounds.x(), m_bounds.y(), fm.horizontalAdvance(m_caption), fm.height());
+    Repaint();
+    m_bounds.setHeight(QFontMetrics(m_font).height());
+    m_widthPending = true;
+    Repaint();
 }
 
 void TKVClickableLabel::Repaint() const
 {
-    if (m_panel)
-        m_panel->update(m_bounds);
+    if (!m_panel || !m_panel->isVisible())
+        return;
+    // A label whose width is not known yet may reach to the panel's edge.
+    m_panel->update(m_widthPending ? QRect(m_bounds.x(), m_bounds.y(), m_panel->width(), m_bounds.height())
+                                   : m_bounds);
 }
 
 void TKVClickableLabel::Paint(QPainter &p) const
 {
     p.setFont(m_font);
     p.setPen(ToQColor(m_colour));
-    p.drawText(m_bounds, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_caption);
+    p.drawText(geometry(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_caption);
 }
 
 void TKVClickableLabel::MouseEnter()
@@ -317,7 +339,7 @@ void TKVPanel::StackLinks()
         if (!label)
             continue;
         y += 2;
-        label->SetBounds(10, y, label->width(), label->height());
+        label->Move(10, y);
         y += label->height();
     }
 }
@@ -367,7 +389,7 @@ void TKVPanel::RebuildPanel(int index)
                 label = linkLabels[k] = MakeLinkLabel(k, linkFont);
             }
             y += 2;
-            label->SetBounds(10, y, label->width(), label->height());
+            label->Move(10, y);
             y += label->height();
         } else if (linkLabels[k]) {
             delete linkLabels[k];
@@ -451,7 +473,7 @@ void TKVPanel::ApplyFonts()
     update();
 }
 
-void TKVPanel::paintEvent(QPaintEvent *)
+void TKVPanel::paintEvent(QPaintEvent *e)
 {
     QPainter p(this);
     p.setPen(palette().color(QPalette::Window));
@@ -477,9 +499,11 @@ void TKVPanel::paintEvent(QPaintEvent *)
         p.drawLine(x, 0, x, bottom);
         p.drawLine(x, bottom, width(), bottom);
     }
+    const QRect dirty = e->rect();
     header->Paint(p);
     for (const TKVLabel *label : linkLabels)
-        if (label && label->y() < height())
+        if (label && label->y() < height() && label->y() <= dirty.bottom() &&
+            label->y() + label->height() > dirty.top())
             label->Paint(p);
 }
 

@@ -34,11 +34,11 @@ public:
 
     int x() const { return m_bounds.x(); }
     int y() const { return m_bounds.y(); }
-    int width() const { return m_bounds.width(); }
+    int width() const;
     int height() const { return m_bounds.height(); }
-    QRect geometry() const { return m_bounds; }
+    QRect geometry() const { return {m_bounds.topLeft(), QSize(width(), height())}; }
     void SetBounds(int left, int top, int width, int height);
-    void SetTop(int top) { SetBounds(m_bounds.x(), top, m_bounds.width(), m_bounds.height()); }
+    void Move(int left, int top);
 
     const QString &text() const { return m_caption; }
     // With auto size on, the label takes the size of its text.
@@ -66,7 +66,11 @@ protected:
 private:
     void Fit();
     void Repaint() const;
-    QRect m_bounds;
+    // Auto-sized labels learn their width only when it is asked for: shaping
+    // the text of a thousand links up front would cost more than the rest
+    // of the start-up, and most of them are never shown.
+    mutable QRect m_bounds;
+    mutable bool m_widthPending = false;
     QString m_caption;
     QString m_hint;
     QFont m_font;
