@@ -75,6 +75,7 @@ int main(int argc, char *argv[])
     }
 
     try {
+        TKVGUIForm::showWhenPlaced = true;
         auto *mainForm = new TKVGUIForm;
         AddEntryForm = new TAddEntryForm(mainForm);
         SettingsForm = new TSettingsForm(mainForm);

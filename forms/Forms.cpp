@@ -155,12 +155,18 @@ public:
         auto it = rules.find(w);
         if (it == rules.end())
             return;
-        it->right = m_parent->width() - (w->x() + w->width());
-        it->bottom = m_parent->height() - (w->y() + w->height());
+        const QSize size = designSize.isValid() ? designSize : m_parent->size();
+        it->right = size.width() - (w->x() + w->width());
+        it->bottom = size.height() - (w->y() + w->height());
     }
+
+    // While valid, controls are placed as on the designed form of this size.
+    QSize designSize;
 
     void Apply()
     {
+        if (designSize.isValid())
+            return;
         for (auto it = rules.begin(); it != rules.end(); ++it) {
             QWidget *w = it.key();
             const AnchorRule &r = it.value();
@@ -209,6 +215,17 @@ void ApplyAnchors(QWidget *parent)
 {
     if (AnchorKeeper *k = AnchorKeeper::Find(parent))
         k->Apply();
+}
+
+void BeginDesign(QWidget *form, QSize designed)
+{
+    AnchorKeeper::For(form)->designSize = designed;
+}
+
+void EndDesign(QWidget *form)
+{
+    AnchorKeeper::For(form)->designSize = QSize();
+    ApplyAnchors(form);
 }
 
 void SetAnchors(QWidget *w, int anchors)

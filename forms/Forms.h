@@ -54,6 +54,11 @@ enum Anchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
 // SetBounds (or the setters below) takes its new distances, as the form
 // library does when code moves a control.
 void SetAnchors(QWidget *w, int anchors);
+// Between these two, controls placed on form take their anchors as on a form
+// of the designed size, whatever size it has now; EndDesign then moves them
+// to where the anchors put them on the real form.
+void BeginDesign(QWidget *form, QSize designed);
+void EndDesign(QWidget *form);
 // Re-applies the anchors of parent's children now (resize events of hidden
 // widgets arrive only when they are shown).
 void ApplyAnchors(QWidget *parent);

@@ -59,11 +59,8 @@ TSpeedButton *MakeButton(QWidget *parent, int l, int t, const QString &hint)
 
 void TKVGUIForm::CreateDesignedControls()
 {
-    setWindowTitle(QStringLiteral("Kestrava"));
     setFont(MakeFont(QStringLiteral("MV Boli"), 11));
     SetFontColor(this, 0x004800);
-    SetColor(this, 0x000000);
-    resize(kDesignedClientWidth, kDesignedClientHeight);
 
     VersionLabel = MakeLabel(this, 26, 221, 92, 12, MakeFont(QStringLiteral("BankGothic Lt BT"), 11, true), kSkyBlue);
     VersionLabel->setAutoSize(true);
@@ -155,6 +152,8 @@ static void InitResources()
     Q_INIT_RESOURCE(resources);
 }
 
+bool TKVGUIForm::showWhenPlaced = false;
+
 TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
 {
     InitResources();
@@ -162,14 +161,15 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     m_resizeSave.setSingleShot(true);
     m_resizeSave.setInterval(300);
     connect(&m_resizeSave, &QTimer::timeout, this, [this] { SaveFromWindow(); });
-    CreateDesignedControls();
-    resize(kDesignedWidth, kDesignedHeight);
-    ApplyAnchors(this);
 
-    // No caption bar, but the window manager's resize border stays.
+    // No caption bar; the outer pixels are the sizing border.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint);
     setAttribute(Qt::WA_QuitOnClose, true);
     setMouseTracking(true); // the sizing border's cursors
+    setWindowTitle(QStringLiteral("Kestrava"));
+    SetColor(this, 0x000000);
+    resize(kDesignedWidth, kDesignedHeight);
+    setMinimumSize(kMinFormWidth, kMinFormHeight);
 
     KVOP = new KVUIOperationClass;
     const QRect screen = platform::Windows().VirtualScreen();
@@ -181,12 +181,26 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     KVOP->BackupConfiguration();
     KVOP->ReadIniFile();
 
+    // The window's place comes from the configuration; once it is known the
+    // window can be on the screen while its controls are built (reading the
+    // font set alone takes longer than mapping a window).
+    const bool loaded = KVOP->LoadConfiguration();
+    if (loaded)
+        ApplyLoadedGeometry();
+    if (showWhenPlaced)
+        show();
+
+    BeginDesign(this, QSize(kDesignedClientWidth, kDesignedClientHeight));
+    CreateDesignedControls();
+    EndDesign(this);
+
     SetLeft(KVGUILabel, 2);
     VersionLabel->setCaption(QString::fromStdString(KVUIOperationClass::GetVersionText()));
-    setMinimumSize(kMinFormWidth, kMinFormHeight);
     fadeOutDelay = 0.25 * 1000;
 
-    if (!LoadAtStart()) {
+    if (loaded) {
+        ApplyLoadedSwitches();
+    } else {
         WriteDefaultsFromWindow();
         SaveFromWindow();
     }
@@ -258,6 +272,12 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
         RefreshLayout(false);
     });
 
+    // Controls made after the window went on the screen show with it now.
+    if (isVisible())
+        for (QWidget *child : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            if (!child->isWindow() && !child->testAttribute(Qt::WA_WState_ExplicitShowHide))
+                child->show();
+
     DoxBoxTimer->SetEnabled(true);
 }
 
@@ -288,12 +308,22 @@ bool TKVGUIForm::LoadAtStart()
 {
     if (!KVOP->LoadConfiguration())
         return false;
+    ApplyLoadedGeometry();
+    ApplyLoadedSwitches();
+    return true;
+}
+
+void TKVGUIForm::ApplyLoadedGeometry()
+{
     const WindowSettings &s = KVOP->settings;
     KVRect r = SaneWindowRect({s.left, s.top, s.width, s.height}, AreaOf(platform::Windows().VirtualScreen()));
     SetFormBounds(r.left, r.top, r.width, r.height);
-    DoxBox->setChecked(s.autoMode);
-    AlphaTrack->setValue(s.alpha);
-    return true;
+}
+
+void TKVGUIForm::ApplyLoadedSwitches()
+{
+    DoxBox->setChecked(KVOP->settings.autoMode);
+    AlphaTrack->setValue(KVOP->settings.alpha);
 }
 
 void TKVGUIForm::WriteDefaultsFromWindow()
@@ -617,11 +647,14 @@ void TKVGUIForm::showEvent(QShowEvent *e)
         return;
     SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
     // Only the first showing opens the maintainers' windows; the tray shows
-    // and hides this window many times.
+    // and hides this window many times. It waits for the event loop, by when
+    // every form of the program exists.
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    if (KVOP->debugMode) {
+    QTimer::singleShot(0, this, [this] {
+        if (!KVOP || !KVOP->debugMode)
+            return;
         if (MakeUpdateForm)
             MakeUpdateForm->show();
         if (DebugForm)
@@ -630,7 +663,7 @@ void TKVGUIForm::showEvent(QShowEvent *e)
         WriteDebugLine(QStringLiteral("-----==========-----"));
         WriteDebugLine(QStringLiteral(" "));
         WriteSettingsDump();
-    }
+    });
 }
 
 void TKVGUIForm::resizeEvent(QResizeEvent *e)

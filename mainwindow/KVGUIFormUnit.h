@@ -33,6 +33,10 @@ public:
     explicit TKVGUIForm(QWidget *owner = nullptr);
     ~TKVGUIForm() override;
 
+    // Set by the program (not by tests): the window goes on the screen as
+    // soon as its place is known, and its controls are built while it is.
+    static bool showWhenPlaced;
+
     bool LoadAtStart();
     void WriteDefaultsFromWindow();
     void SaveFromWindow();
@@ -100,6 +104,8 @@ protected:
 
 private:
     void CreateDesignedControls();
+    void ApplyLoadedGeometry();
+    void ApplyLoadedSwitches();
     void DoxBoxTimerTimer();
     void RefreshClockTexts();
     bool AllSwitchesOff() const;

@@ -376,7 +376,30 @@ bool KVUIOperationClass::SaveConfiguration()
 
 bool KVUIOperationClass::BackupConfiguration()
 {
-    return CopyFileAtomically(GetConfigPath(), GetOldConfigPath());
+    // The configuration is only ever replaced (a new file renamed over it),
+    // never written in place, so a second name for today's file is as good
+    // as a copy of it and costs nothing: the backup keeps these bytes when
+    // the first save swaps a new file in. Where the file system has no hard
+    // links, copy.
+    const std::string config = GetConfigPath();
+    if (!IsRegularFile(config))
+        return false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string tmp =
+            GetOldConfigPath() + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        if (::link(config.c_str(), tmp.c_str()) == 0) {
+            const bool renamed = ::rename(tmp.c_str(), GetOldConfigPath().c_str()) == 0;
+            // Renaming one name of a file onto another name of the same file
+            // succeeds without removing the first.
+            ::unlink(tmp.c_str());
+            if (renamed)
+                return true;
+            break;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return CopyFileAtomically(config, GetOldConfigPath());
 }
 
 void KVUIOperationClass::ReadIniFile()

@@ -178,6 +178,21 @@ TEST_F(ConfigFile, OlderAndNewerVersionsReadTheirFields)
     }
 }
 
+TEST_F(ConfigFile, BackupKeepsTheFileAsItWasAtStart)
+{
+    Bytes saved = Distinctive();
+    ASSERT_TRUE(m->BackupConfiguration());
+    ASSERT_TRUE(m->BackupConfiguration()); // twice in a row: still one clean backup
+    m->settings.alpha = 99;
+    ASSERT_TRUE(m->SaveConfiguration());
+    EXPECT_EQ(ReadAll(Old()), saved);
+    EXPECT_NE(ReadAll(Config()), saved);
+    int entries = 0;
+    for ([[maybe_unused]] const auto &e : fs::directory_iterator(dir))
+        ++entries;
+    EXPECT_EQ(entries, 2);
+}
+
 TEST_F(ConfigFile, BackupIsLoadedWhenTheFileIsMissing)
 {
     Bytes saved = Distinctive();

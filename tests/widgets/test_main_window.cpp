@@ -7,6 +7,7 @@
 
 #include <QTest>
 
+#include <QApplication>
 #include <QPlainTextEdit>
 
 #include "DebugFormUnit.h"
@@ -125,8 +126,10 @@ TEST_F(MainWindow, FirstShowingOpensTheDebugWindowsInDebugModeOnly)
             TKVGUIForm form;
             EXPECT_EQ(KVOP->debugMode, debug);
             form.show();
+            QApplication::processEvents(); // the first showing finishes from the event loop
             form.hide();
             form.show(); // showing again writes nothing more
+            QApplication::processEvents();
         }
         DebugForm = nullptr;
         MakeUpdateForm = nullptr;
