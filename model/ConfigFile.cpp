@@ -6,8 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <functional>
-#include <string_view>
+#include <algorithm>
 #include <vector>
 
 #include <fcntl.h>
@@ -224,9 +223,10 @@ void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t si
 
     // Lay the file over an image of the current state, so that whatever a
     // short file does not hold keeps the value it has now.
-    std::vector<unsigned char> image = FileImage();
-    if (size > 0)
-        std::memcpy(image.data(), data, size < kFileSize ? size : kFileSize);
+    std::vector<unsigned char> image =
+        size >= kFileSize ? std::vector<unsigned char>(data, data + kFileSize) : FileImage();
+    if (size > 0 && size < kFileSize)
+        std::memcpy(image.data(), data, size);
 
     // A bool byte other than 0 or 1 is read as true rather than stored as an
     // invalid bool.
@@ -304,57 +304,29 @@ bool KVUIOperationClass::LoadConfiguration()
     // A file that exists but cannot be read loads as the reset state.
     ReadUpTo(path, bytes, ConfigLayout::kFileSize);
     LoadFromBytes(bytes.data(), bytes.size());
-    if (path == GetConfigPath())
-        RememberFile(bytes);
     return true;
-}
-
-namespace {
-
-bool Identify(const std::string &path, unsigned long long &dev, unsigned long long &ino, long long &size,
-              long long &sec, long long &nsec)
-{
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    dev = st.st_dev;
-    ino = st.st_ino;
-    size = st.st_size;
-    sec = st.st_mtim.tv_sec;
-    nsec = st.st_mtim.tv_nsec;
-    return true;
-}
-
-} // namespace
-
-namespace {
-
-std::size_t Fingerprint(const std::vector<unsigned char> &image)
-{
-    return std::hash<std::string_view>{}(
-        std::string_view(reinterpret_cast<const char *>(image.data()), image.size()));
-}
-
-} // namespace
-
-void KVUIOperationClass::RememberFile(const std::vector<unsigned char> &image)
-{
-    FileIdentity id;
-    if (Identify(GetConfigPath(), id.device, id.inode, id.size, id.mtimeSec, id.mtimeNsec) &&
-        id.size == static_cast<long long>(image.size())) {
-        m_fileIdentity = id;
-        m_fileHash = Fingerprint(image);
-    } else {
-        m_fileIdentity = {};
-    }
 }
 
 bool KVUIOperationClass::FileStillHolds(const std::vector<unsigned char> &image) const
 {
-    FileIdentity id;
-    return m_fileIdentity.size == static_cast<long long>(image.size()) &&
-           Identify(GetConfigPath(), id.device, id.inode, id.size, id.mtimeSec, id.mtimeNsec) &&
-           id == m_fileIdentity && Fingerprint(image) == m_fileHash;
+    // Reading 2 MB back from the page cache costs a fraction of writing and
+    // syncing it, and needs no memory of what was written last.
+    int fd = OpenRegularFile(GetConfigPath());
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool same = ::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) == image.size();
+    unsigned char chunk[1 << 16];
+    std::size_t at = 0;
+    while (same && at < image.size()) {
+        ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, image.size() - at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        same = n > 0 && std::memcmp(chunk, image.data() + at, static_cast<std::size_t>(n)) == 0;
+        at += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    ::close(fd);
+    return same && at == image.size();
 }
 
 bool KVUIOperationClass::SaveConfiguration()
@@ -368,10 +340,7 @@ bool KVUIOperationClass::SaveConfiguration()
         return true;
     const void *blocks[] = {image.data()};
     const std::size_t sizes[] = {image.size()};
-    if (!WriteFileAtomically(GetConfigPath(), blocks, sizes, 1))
-        return false;
-    RememberFile(image);
-    return true;
+    return WriteFileAtomically(GetConfigPath(), blocks, sizes, 1);
 }
 
 bool KVUIOperationClass::BackupConfiguration()

@@ -291,19 +291,10 @@ private:
     void ResetPersistedState();
     // The persisted state laid out as KVUI_Config.dat holds it.
     std::vector<unsigned char> FileImage() const;
+    // True when KVUI_Config.dat holds exactly image already, so that a save
+    // of an unchanged model does not rewrite and sync 2 MB again.
     bool FileStillHolds(const std::vector<unsigned char> &image) const;
-    void RememberFile(const std::vector<unsigned char> &image);
     std::unique_ptr<ModelSnapshot> m_snapshot;
-
-    // A fingerprint of what KVUI_Config.dat held when this model last read
-    // or wrote it, so that a save of an unchanged model does not rewrite and
-    // sync 2 MB again.
-    std::size_t m_fileHash = 0;
-    struct FileIdentity {
-        unsigned long long device = 0, inode = 0;
-        long long size = -1, mtimeSec = 0, mtimeNsec = 0;
-        bool operator==(const FileIdentity &) const = default;
-    } m_fileIdentity;
 };
 
 // The one model of the running program, created by the main window.
