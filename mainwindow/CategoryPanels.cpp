@@ -33,14 +33,6 @@ QPixmap IconImage(int n)
     return images ? images->Image(n) : QPixmap();
 }
 
-void SetStyle(QWidget *w, bool bold, bool underline)
-{
-    QFont f = w->font();
-    f.setBold(bold);
-    f.setUnderline(underline);
-    w->setFont(f);
-}
-
 void RefreshLayoutOfForm(bool save)
 {
     if (TKVGUIForm *form = PanelsForm())

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include <fcntl.h>
@@ -114,11 +115,6 @@ int CreateTemporaryBeside(const std::string &target, std::string &tmpPath)
     return -1;
 }
 
-template <typename T> void Take(T &block, const std::vector<unsigned char> &image, std::size_t at)
-{
-    std::memcpy(static_cast<void *>(&block), image.data() + at, sizeof(T));
-}
-
 template <typename T> void Put(std::vector<unsigned char> &image, std::size_t at, const T &block)
 {
     std::memcpy(image.data() + at, static_cast<const void *>(&block), sizeof(T));
@@ -216,57 +212,68 @@ std::vector<unsigned char> KVUIOperationClass::FileImage() const
     return image;
 }
 
-void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t size)
+namespace {
+
+// A bool byte other than 0 or 1 is read as true rather than left as an
+// invalid bool; the byte is reached as a byte, never as a bool.
+void NormaliseBool(bool &b)
 {
-    using namespace ConfigLayout;
+    auto *byte = reinterpret_cast<unsigned char *>(&b);
+    *byte = *byte != 0;
+}
+
+} // namespace
+
+void KVUIOperationClass::LoadBlocks(const std::function<std::size_t(void *, std::size_t)> &read)
+{
     ResetPersistedState();
 
-    // Lay the file over an image of the current state, so that whatever a
-    // short file does not hold keeps the value it has now.
-    std::vector<unsigned char> image =
-        size >= kFileSize ? std::vector<unsigned char>(data, data + kFileSize) : FileImage();
-    if (size > 0 && size < kFileSize)
-        std::memcpy(image.data(), data, size);
-
-    // A bool byte other than 0 or 1 is read as true rather than stored as an
-    // invalid bool.
-    auto normalise = [&image](std::size_t at) { image[at] = image[at] != 0; };
-    for (int c = 0; c < kMaxCategories; ++c) {
-        std::size_t base = kCategories + static_cast<std::size_t>(c) * sizeof(CategoryRecord);
-        normalise(base + offsetof(CategoryRecord, lockedOpen));
-        normalise(base + offsetof(CategoryRecord, expanded));
+    // The blocks are read in file order straight into the model, as a stream
+    // reads: a short read keeps what the rest of its block held and ends the
+    // reading, so whatever a short file lacks keeps its value.
+    bool more = true;
+    auto block = [&](void *dst, std::size_t n) {
+        if (more)
+            more = read(dst, n) == n;
+        return more;
+    };
+    block(&header, sizeof header);
+    block(categories, sizeof categories);
+    block(&settings, sizeof settings);
+    block(&savedSettings, sizeof savedSettings);
+    for (CategoryRecord &cat : categories) {
+        NormaliseBool(cat.lockedOpen);
+        NormaliseBool(cat.expanded);
     }
-    for (std::size_t base : {kSettings, kSavedSettings})
-        for (std::size_t f = offsetof(WindowSettings, dockWindow); f <= offsetof(WindowSettings, autoMode); ++f)
-            normalise(base + f);
-    for (std::size_t at : {kUseWindowsColours, kGameSectionOpen, kClockVisible, kButtonSectionOpen})
-        normalise(at);
+    for (WindowSettings *ws : {&settings, &savedSettings})
+        for (bool *b : {&ws->dockWindow, &ws->autoAlpha, &ws->mouseOverSectionResize, &ws->alwaysOnTop, &ws->autoMode})
+            NormaliseBool(*b);
 
-    Take(header, image, kHeader);
-    std::memcpy(static_cast<void *>(categories), image.data() + kCategories, sizeof categories);
-    Take(settings, image, kSettings);
-    Take(savedSettings, image, kSavedSettings);
-
+    auto flag = [&](bool &b) {
+        unsigned char byte = b;
+        block(&byte, 1);
+        b = byte != 0;
+    };
     const int v = TruncatedVersion(header.version);
     if (v >= kVersionAppearance)
-        Take(appearance, image, kAppearance);
+        block(&appearance, sizeof appearance);
     else
         SetDefaultAppearance();
     if (v >= kVersionWindowsColours)
-        useWindowsColours = image[kUseWindowsColours];
+        flag(useWindowsColours);
     if (v >= kVersionGameSection)
-        gameSectionOpen = image[kGameSectionOpen];
+        flag(gameSectionOpen);
     if (v >= kVersionClock) {
-        clockVisible = image[kClockVisible];
-        Take(clockLeft, image, kClockLeft);
-        Take(clockTop, image, kClockTop);
+        flag(clockVisible);
+        block(&clockLeft, sizeof clockLeft);
+        block(&clockTop, sizeof clockTop);
     } else {
         clockVisible = false;
         clockLeft = screenWidth / 2;
         clockTop = screenHeight / 2;
     }
     if (v >= kVersionButtonSection)
-        buttonSectionOpen = image[kButtonSectionOpen];
+        flag(buttonSectionOpen);
 
     // Every text must end inside its field, whatever the file held; padding is
     // ignored on reading and written as zero.
@@ -291,6 +298,17 @@ void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t si
     }
 }
 
+void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t size)
+{
+    std::size_t at = 0;
+    LoadBlocks([&](void *dst, std::size_t n) {
+        const std::size_t got = std::min(n, size - at);
+        std::memcpy(dst, data + at, got);
+        at += got;
+        return got;
+    });
+}
+
 bool KVUIOperationClass::LoadConfiguration()
 {
     ResetPersistedState();
@@ -300,10 +318,22 @@ bool KVUIOperationClass::LoadConfiguration()
         if (!IsRegularFile(path))
             return false;
     }
-    std::vector<unsigned char> bytes;
     // A file that exists but cannot be read loads as the reset state.
-    ReadUpTo(path, bytes, ConfigLayout::kFileSize);
-    LoadFromBytes(bytes.data(), bytes.size());
+    int fd = OpenRegularFile(path);
+    LoadBlocks([fd](void *dst, std::size_t n) {
+        std::size_t got = 0;
+        while (fd >= 0 && got < n) {
+            ssize_t r = ::read(fd, static_cast<unsigned char *>(dst) + got, n - got);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            got += static_cast<std::size_t>(r);
+        }
+        return got;
+    });
+    if (fd >= 0)
+        ::close(fd);
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -289,6 +290,8 @@ public:
 
 private:
     void ResetPersistedState();
+    // Loads from read(destination, size) -> bytes read, block by block.
+    void LoadBlocks(const std::function<std::size_t(void *, std::size_t)> &read);
     // The persisted state laid out as KVUI_Config.dat holds it.
     std::vector<unsigned char> FileImage() const;
     // True when KVUI_Config.dat holds exactly image already, so that a save

@@ -57,8 +57,9 @@ TEST_F(Launching, DispatchByType)
             EXPECT_EQ(calls[0].target, tc.type == 1 ? tc.target.startsWith("https") ? tc.target
                                                                                  : "http://" + tc.target
                                                     : tc.target);
-            if (tc.workDir)
+            if (tc.workDir) {
                 EXPECT_EQ(calls[0].workingDir, QString::fromStdString((dir / tc.workDir).string()));
+            }
         } else {
             EXPECT_TRUE(calls.empty());
         }
