@@ -91,6 +91,8 @@ int main(int argc, char *argv[])
         CloseOnSignals(mainForm);
         mainForm->show();
         int rc = app.exec();
+        // However the loop ended, the configuration is saved once more.
+        mainForm->FormClose();
         delete MakeUpdateForm;
         delete DebugForm;
         delete ClockForm;

@@ -6,7 +6,11 @@ fuzz_seconds=${KESTRAVA_FUZZ_SECONDS:-60}
 status=0
 
 cd "$root/build-test" || exit 1
-ctest --output-on-failure -j 1 || status=1
+ctest --output-on-failure -j 1 2>&1 | tee "$root/build-test/ctest.log"
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$root/build-test/ctest.log" | tail -n 1)
+ctest_total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+ctest_failed=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
 
 cd "$root/build-fuzz" || exit 1
 fuzz_passed=0
@@ -41,4 +45,8 @@ PY
     fi
 done
 echo "fuzz: $fuzz_passed passed, $fuzz_failed failed"
+passed=$(( ${ctest_total:-0} - ${ctest_failed:-0} + fuzz_passed ))
+failed=$(( ${ctest_failed:-0} + fuzz_failed ))
+[ -n "$summary" ] || { echo "ctest printed no summary"; status=1; }
+echo "all: $passed passed, $failed failed"
 exit $status
