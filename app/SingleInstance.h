@@ -10,7 +10,7 @@ class QLocalServer;
 
 class SingleInstance : public QObject {
     Q_OBJECT
-public:
+  public:
     // name is the lock's and the socket's file name in the runtime folder.
     explicit SingleInstance(const QString &name, QObject *parent = nullptr);
     ~SingleInstance() override;
@@ -22,10 +22,10 @@ public:
 
     static QByteArray ShowRequest() { return QByteArrayLiteral("show\n"); }
 
-signals:
+  signals:
     void showRequested();
 
-private:
+  private:
     void Accept();
     QString m_lockPath;
     QString m_socketPath;

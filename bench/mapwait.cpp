@@ -141,7 +141,8 @@ int main(int argc, char **argv)
     xcb_generic_error_t *err =
         xcb_request_check(conn, xcb_change_window_attributes_checked(conn, root, XCB_CW_EVENT_MASK, &mask));
     if (err) {
-        std::fprintf(stderr, "mapwait: cannot select SubstructureNotify on the root (error %d)\n", err->error_code);
+        std::fprintf(stderr, "mapwait: cannot select SubstructureNotify on the root (error %d)\n",
+                     err->error_code);
         std::free(err);
         return 1;
     }

@@ -4,7 +4,7 @@
 
 class TClockForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TClockForm(QWidget *parent = nullptr);
 };
 

@@ -5,7 +5,7 @@
 #include <QTimerEvent>
 
 class TSimpleTimerHandler : public QObject {
-public:
+  public:
     int referenceCount = 0;
     int activeCount = 0;
     bool dispatching = false;
@@ -28,7 +28,7 @@ public:
         return true;
     }
 
-protected:
+  protected:
     void timerEvent(QTimerEvent *e) override
     {
         TSimpleTimer *timer = m_timers.value(e->timerId());
@@ -46,7 +46,7 @@ protected:
         }
     }
 
-private:
+  private:
     QHash<int, TSimpleTimer *> m_timers;
 };
 

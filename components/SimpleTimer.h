@@ -10,7 +10,7 @@ class TSimpleTimer;
 using TNotifyEvent = std::function<void(TSimpleTimer *sender)>;
 
 class TSimpleTimer {
-public:
+  public:
     TSimpleTimer();
     TSimpleTimer(uint32_t interval, TNotifyEvent onTimer);
     ~TSimpleTimer();
@@ -27,7 +27,7 @@ public:
 
     bool AutoDisable = false;
 
-private:
+  private:
     friend class TSimpleTimerHandler;
     void Initialize(uint32_t interval, TNotifyEvent event);
 

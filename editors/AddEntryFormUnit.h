@@ -4,7 +4,7 @@
 
 class TAddEntryForm : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TAddEntryForm(QWidget *parent = nullptr);
 };
 

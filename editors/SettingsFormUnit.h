@@ -4,7 +4,7 @@
 
 class TSettingsForm : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TSettingsForm(QWidget *parent = nullptr);
 };
 

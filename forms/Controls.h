@@ -18,26 +18,26 @@ namespace forms {
 // the parent, like the form library's window-less labels.
 class TLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit TLabel(QWidget *parent);
     // Label sized to its text, as with AutoSize on.
     void setAutoSize(bool on);
     bool autoSize() const { return m_autoSize; }
     void setCaption(const QString &text);
 
-signals:
+  signals:
     void clicked();
     void mouseEntered();
     void mouseLeft();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void enterEvent(QEnterEvent *e) override;
     void leaveEvent(QEvent *e) override;
     void changeEvent(QEvent *e) override;
 
-private:
+  private:
     void fit();
     bool m_autoSize = false;
     bool m_pressed = false;
@@ -50,30 +50,30 @@ void MakeClickable(TLabel *label);
 
 // The image list: 15 x 15 glyphs with magenta as the transparent colour.
 class TImageList {
-public:
+  public:
     // Loads image n from the resource glyphs/glyph<n>.png (and its @2x form).
     void LoadResourceGlyphs(int count);
     int Count() const { return static_cast<int>(m_images.size()); }
     QPixmap Image(int n) const;
 
-private:
+  private:
     std::vector<QPixmap> m_images;
 };
 
 // A small speed button that shows only its glyph.
 class TSpeedButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit TSpeedButton(QWidget *parent);
     void setGlyph(const QPixmap &glyph);
     QSize sizeHint() const override { return {15, 15}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *) override;
     void enterEvent(QEnterEvent *e) override;
     void leaveEvent(QEvent *e) override;
 
-private:
+  private:
     QPixmap m_glyph;
     bool m_hover = false;
 };

@@ -28,10 +28,10 @@ namespace {
 
 // The 0x80..0x9F block of Windows-1252; the rest of the code page is Latin-1.
 // Its five unassigned bytes are read as the C1 controls of the same value.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 } // namespace
 
@@ -128,7 +128,7 @@ struct AnchorRule {
 };
 
 class AnchorKeeper : public QObject {
-public:
+  public:
     explicit AnchorKeeper(QWidget *parent) : QObject(parent), m_parent(parent)
     {
         setObjectName(Name());
@@ -188,7 +188,7 @@ public:
         }
     }
 
-protected:
+  protected:
     // Qt delivers a hidden widget's resize late; ApplyAnchors is idempotent,
     // so the late event only confirms what a synchronous call already did.
     bool eventFilter(QObject *o, QEvent *e) override
@@ -198,7 +198,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     QWidget *m_parent;
 };
 

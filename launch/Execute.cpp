@@ -59,7 +59,8 @@ bool OpenFolder(const QString &path)
 
 bool ExecuteCommand(const QString &command, const QString &directory)
 {
-    return Report(platform::Launch().Spawn(command, directory), QStringLiteral("Error executing command"), command);
+    return Report(platform::Launch().Spawn(command, directory), QStringLiteral("Error executing command"),
+                  command);
 }
 
 void OpenLink(int type, const QString &target)

@@ -13,7 +13,8 @@ std::string UrlForOpening(const std::string &target)
     // A scheme is letters, digits, "+" or "-", starting with a letter,
     // and ends at the first ':'.
     std::size_t colon = target.find(':');
-    bool hasScheme = colon != std::string::npos && colon > 0 && std::isalpha(static_cast<unsigned char>(target[0]));
+    bool hasScheme =
+        colon != std::string::npos && colon > 0 && std::isalpha(static_cast<unsigned char>(target[0]));
     for (std::size_t i = 0; hasScheme && i < colon; ++i) {
         char c = target[i];
         hasScheme = std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-';

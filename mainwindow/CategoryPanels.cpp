@@ -243,7 +243,8 @@ TKVPanel::TKVPanel(QWidget *parent, int index, int count, int type)
     setToolTip(ModelText(cat.name));
     setAutoFillBackground(true);
 
-    auto *area = qobject_cast<TKVParentPanel *>(parent->parentWidget() ? parent->parentWidget()->parentWidget() : nullptr);
+    auto *area = qobject_cast<TKVParentPanel *>(
+        parent->parentWidget() ? parent->parentWidget()->parentWidget() : nullptr);
     int top = 0;
     if (index > 0 && area && area->panels[index - 1])
         top = area->panels[index - 1]->y() + area->panels[index - 1]->height();

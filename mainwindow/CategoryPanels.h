@@ -23,7 +23,7 @@ extern int PanelCount;
 // panel paints it and hands it the mouse. A thousand links cost a thousand
 // small records, not a thousand windows.
 class TKVClickableLabel {
-public:
+  public:
     explicit TKVClickableLabel(TKVPanel *panel) : m_panel(panel) {}
     virtual ~TKVClickableLabel() = default;
 
@@ -59,11 +59,11 @@ public:
     void MouseUp(bool inside);
     virtual void Click() = 0;
 
-protected:
+  protected:
     virtual bool BoldAtRest() const = 0;
     TKVPanel *m_panel;
 
-private:
+  private:
     void Fit();
     void Repaint() const;
     // Auto-sized labels learn their width only when it is asked for: shaping
@@ -80,28 +80,28 @@ private:
 };
 
 class TKVCatHeaderLabel : public TKVClickableLabel {
-public:
+  public:
     using TKVClickableLabel::TKVClickableLabel;
     void Click() override;
 
-protected:
+  protected:
     bool BoldAtRest() const override { return true; }
 };
 
 class TKVLabel : public TKVClickableLabel {
-public:
+  public:
     using TKVClickableLabel::TKVClickableLabel;
     QString linkName;
     QString linkTarget;
     void Click() override;
 
-protected:
+  protected:
     bool BoldAtRest() const override { return false; }
 };
 
 class TKVButton : public forms::TSpeedButton {
     Q_OBJECT
-public:
+  public:
     explicit TKVButton(QWidget *parent);
     int categoryType = 0;
     int categoryIndex = 0;
@@ -110,14 +110,14 @@ public:
 
 class TKVCatDeleteButton : public TKVButton {
     Q_OBJECT
-public:
+  public:
     using TKVButton::TKVButton;
     void Click() override;
 };
 
 class TKVCheckBox : public QCheckBox {
     Q_OBJECT
-public:
+  public:
     explicit TKVCheckBox(QWidget *parent);
     int categoryIndex = 0;
     void Click();
@@ -125,7 +125,7 @@ public:
 
 class TKVCatButtonPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TKVCatButtonPanel(QWidget *parent, int categoryIndex, int categoryType);
     int categoryIndex;
     int categoryType;
@@ -136,7 +136,7 @@ public:
 
 class TKVPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Builds the panel of category index with its current links.
     TKVPanel(QWidget *parent, int index, int linkCount, int type);
     ~TKVPanel() override;
@@ -166,7 +166,7 @@ public:
     int categoryIndex = 0;
     int linkCount = 0;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
@@ -175,7 +175,7 @@ protected:
     void resizeEvent(QResizeEvent *e) override;
     bool event(QEvent *e) override;
 
-private:
+  private:
     void Hover(TKVClickableLabel *label);
     bool m_counted = true;
     TKVClickableLabel *m_hovered = nullptr;
@@ -187,7 +187,7 @@ private:
 
 class TKVParentPanel : public QScrollArea {
     Q_OBJECT
-public:
+  public:
     explicit TKVParentPanel(QWidget *parent);
     ~TKVParentPanel() override;
 
@@ -206,7 +206,7 @@ public:
 
     TKVPanel *panels[kMaxCategories] = {};
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent *e) override;
 };
 

@@ -6,8 +6,8 @@
 
 #include "Forms.h"
 
-FadeStep StepFade(double fractional, int height, bool open, int minHeight, int maxHeight, double durationSeconds,
-                  double elapsedMs)
+FadeStep StepFade(double fractional, int height, bool open, int minHeight, int maxHeight,
+                  double durationSeconds, double elapsedMs)
 {
     const double delta = elapsedMs / (1000.0 * durationSeconds) * (maxHeight - minHeight);
     if (open && maxHeight > height) {
@@ -62,7 +62,8 @@ void TKVFadingPanelHeader::paintEvent(QPaintEvent *)
     inverse.setRgb(255 - inverse.red(), 255 - inverse.green(), 255 - inverse.blue());
     p.setPen(inverse);
     const int h = height();
-    const bool up = (!m_owner->Open() && m_owner->headerSide == 1) || (m_owner->Open() && m_owner->headerSide == 0);
+    const bool up =
+        (!m_owner->Open() && m_owner->headerSide == 1) || (m_owner->Open() && m_owner->headerSide == 0);
     for (int i = 0; i <= h - 3; ++i) {
         int y = up ? i + 1 : h - 1 - i;
         p.drawLine(5 - i, y, 5 + i, y);

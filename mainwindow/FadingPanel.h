@@ -15,24 +15,24 @@ struct FadeStep {
     double fractional; // fractional height in pixels
     int height;        // control height (the truncated fractional height)
 };
-FadeStep StepFade(double fractional, int height, bool open, int minHeight, int maxHeight, double durationSeconds,
-                  double elapsedMs);
+FadeStep StepFade(double fractional, int height, bool open, int minHeight, int maxHeight,
+                  double durationSeconds, double elapsedMs);
 
 class TKVFadingPanelHeader : public QWidget {
     Q_OBJECT
-public:
+  public:
     TKVFadingPanelHeader(TKVFadingPanel *owner, KVUIOperationClass *model);
     void RefreshColours();
     TColor color() const { return m_colour; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void enterEvent(QEnterEvent *e) override;
     void leaveEvent(QEvent *e) override;
 
-private:
+  private:
     void SetColour(TColor c);
     KVUIOperationClass *m_model;
     TColor m_normal = 0, m_hover = 0, m_saved = 0, m_colour = 0;
@@ -42,7 +42,7 @@ private:
 
 class TKVFadingPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     TKVFadingPanel(QWidget *parent, KVUIOperationClass *model);
 
     void SetLimits(int minHeight, int maxHeight);
@@ -64,10 +64,10 @@ public:
     QWidget *content = nullptr;
     TKVFadingPanelHeader *header = nullptr;
 
-signals:
+  signals:
     void openChanged(bool open);
 
-private:
+  private:
     KVUIOperationClass *m_model;
     double m_fractional = 10;
     int m_min = 0;

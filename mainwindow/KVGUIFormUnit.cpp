@@ -62,12 +62,13 @@ void TKVGUIForm::CreateDesignedControls()
     setFont(MakeFont(QStringLiteral("MV Boli"), 11));
     SetFontColor(this, 0x004800);
 
-    VersionLabel = MakeLabel(this, 26, 221, 92, 12, MakeFont(QStringLiteral("BankGothic Lt BT"), 11, true), kSkyBlue);
+    VersionLabel =
+        MakeLabel(this, 26, 221, 92, 12, MakeFont(QStringLiteral("BankGothic Lt BT"), 11, true), kSkyBlue);
     VersionLabel->setAutoSize(true);
     SetAnchors(VersionLabel, akLeft | akBottom);
 
-    KVGUILabel = MakeLabel(this, 4, 4, 104, 30, MakeFont(QStringLiteral("SF Proverbial Gothic Extended"), 24, true),
-                           0x4B4B4B);
+    KVGUILabel = MakeLabel(this, 4, 4, 104, 30,
+                           MakeFont(QStringLiteral("SF Proverbial Gothic Extended"), 24, true), 0x4B4B4B);
     KVGUILabel->setText(QStringLiteral("Kestrava"));
     KVGUILabel->setAutoSize(true);
     SetAnchors(KVGUILabel, akLeft | akTop);
@@ -79,14 +80,16 @@ void TKVGUIForm::CreateDesignedControls()
     SetAnchors(TimeLabel, akRight | akBottom);
     MakeClickable(TimeLabel);
 
-    AddLabel = MakeLabel(this, 20, 201, 37, 21, MakeFont(QStringLiteral("SF Proverbial Gothic"), 16, true), 0xFFFFFF);
+    AddLabel = MakeLabel(this, 20, 201, 37, 21, MakeFont(QStringLiteral("SF Proverbial Gothic"), 16, true),
+                         0xFFFFFF);
     AddLabel->setText(QStringLiteral("Add..."));
     AddLabel->setToolTip(QStringLiteral("Click to add a new link category to the interface."));
     AddLabel->setAutoSize(true);
     SetAnchors(AddLabel, akLeft | akBottom);
     MakeClickable(AddLabel);
 
-    ExitLabel = MakeLabel(this, 130, 140, 23, 21, MakeFont(QStringLiteral("SF Proverbial Gothic"), 16, true), 0x0000FF);
+    ExitLabel = MakeLabel(this, 130, 140, 23, 21, MakeFont(QStringLiteral("SF Proverbial Gothic"), 16, true),
+                          0x0000FF);
     ExitLabel->setAlignment(Qt::AlignCenter);
     ExitLabel->setText(QStringLiteral("Exit"));
     ExitLabel->setToolTip(QStringLiteral("Click to close the program."));
@@ -94,7 +97,8 @@ void TKVGUIForm::CreateDesignedControls()
     SetAnchors(ExitLabel, akRight | akBottom);
     MakeClickable(ExitLabel);
 
-    ConnectButton = MakeButton(this, 106, 4, QStringLiteral("Connects to the system's default internet connection."));
+    ConnectButton =
+        MakeButton(this, 106, 4, QStringLiteral("Connects to the system's default internet connection."));
     RunButton = MakeButton(this, 126, 4, QStringLiteral("Opens the standard Windows XP \"Run\" Dialog."));
     ToggleDesktopButton = MakeButton(this, 146, 4, QStringLiteral("Hides all windows, showing the desktop."));
     LogOffButton = MakeButton(this, 166, 4, QStringLiteral("Logs off the current user."));
@@ -316,7 +320,8 @@ bool TKVGUIForm::LoadAtStart()
 void TKVGUIForm::ApplyLoadedGeometry()
 {
     const WindowSettings &s = KVOP->settings;
-    KVRect r = SaneWindowRect({s.left, s.top, s.width, s.height}, AreaOf(platform::Windows().VirtualScreen()));
+    KVRect r =
+        SaneWindowRect({s.left, s.top, s.width, s.height}, AreaOf(platform::Windows().VirtualScreen()));
     SetFormBounds(r.left, r.top, r.width, r.height);
 }
 
@@ -391,11 +396,13 @@ void TKVGUIForm::LayoutWindow(bool resetSections)
             panel->ArrangePanel();
     if (resetSections) {
         GameFadingPanel->SetHeightNow(6);
-        SetHeight(area, height() - area->y() - 60 - ButtonFadingPanel->height() - 2 - GameFadingPanel->height());
+        SetHeight(area,
+                  height() - area->y() - 60 - ButtonFadingPanel->height() - 2 - GameFadingPanel->height());
     }
-    SetBounds(GameFadingPanel, area->x(), area->y() + area->height() + 1, area->width(), GameFadingPanel->height());
-    SetBounds(ButtonFadingPanel, area->x(), GameFadingPanel->y() + GameFadingPanel->height() + 1, area->width(),
-              ButtonFadingPanel->height());
+    SetBounds(GameFadingPanel, area->x(), area->y() + area->height() + 1, area->width(),
+              GameFadingPanel->height());
+    SetBounds(ButtonFadingPanel, area->x(), GameFadingPanel->y() + GameFadingPanel->height() + 1,
+              area->width(), ButtonFadingPanel->height());
     SetBounds(AlphaTrack, 10, AlphaTrack->y(), area->width(), AlphaTrack->height());
     SetBounds(ExitLabel, area->x() + area->width() - ExitLabel->width(), height() - ExitLabel->height(),
               ExitLabel->width(), ExitLabel->height());
@@ -589,7 +596,8 @@ void TKVGUIForm::AddLinkToCategory(int c)
     if (KVOP->LinkCount(c) >= kMaxLinks) {
         Warn(this,
              "The category \"" + ModelText(KVOP->categories[c].name) +
-                 "\" already holds 50 links, the most a category can hold. Remove a link before adding another.",
+                 "\" already holds 50 links, the most a category can hold. Remove a link before adding "
+                 "another.",
              QStringLiteral("Add Link"));
         return;
     }
@@ -659,7 +667,8 @@ void TKVGUIForm::showEvent(QShowEvent *e)
             MakeUpdateForm->show();
         if (DebugForm)
             DebugForm->show();
-        WriteDebugLine(QString::fromStdString("Kestrava Version " + KVUIOperationClass::GetVersionText() + " - Debugger"));
+        WriteDebugLine(QString::fromStdString("Kestrava Version " + KVUIOperationClass::GetVersionText() +
+                                              " - Debugger"));
         WriteDebugLine(QStringLiteral("-----==========-----"));
         WriteDebugLine(QStringLiteral(" "));
         WriteSettingsDump();

@@ -29,7 +29,7 @@ struct TWindowMover {
 
 class TKVGUIForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TKVGUIForm(QWidget *owner = nullptr);
     ~TKVGUIForm() override;
 
@@ -92,7 +92,7 @@ public:
     double alphaAccumulator = 255;
     double fadeOutDelay = 250;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *e) override;
     void showEvent(QShowEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
@@ -102,7 +102,7 @@ protected:
     void wheelEvent(QWheelEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
 
-private:
+  private:
     void CreateDesignedControls();
     void ApplyLoadedGeometry();
     void ApplyLoadedSwitches();

@@ -27,8 +27,7 @@ constexpr int kMinFormHeight = 271;
 
 // A window rectangle read from the configuration, brought within reach: at
 // least the minimum size, at most the screen, and inside the screen.
-KVRect SaneWindowRect(KVRect r, KVArea screen, int minWidth = kMinFormWidth,
-                      int minHeight = kMinFormHeight);
+KVRect SaneWindowRect(KVRect r, KVArea screen, int minWidth = kMinFormWidth, int minHeight = kMinFormHeight);
 
 // Where the window goes for settings.dockPosition (0..10) in the work area.
 // Entering an absolute position remembers the size in saved; leaving one

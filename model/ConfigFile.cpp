@@ -151,8 +151,8 @@ bool CommitTemporary(int fd, const std::string &tmp, const std::string &target, 
 
 } // namespace
 
-bool WriteFileAtomically(const std::string &path, const void *const *blocks,
-                         const std::size_t *sizes, int count)
+bool WriteFileAtomically(const std::string &path, const void *const *blocks, const std::size_t *sizes,
+                         int count)
 {
     std::string tmp;
     int fd = CreateTemporaryBeside(path, tmp);
@@ -246,7 +246,8 @@ void KVUIOperationClass::LoadBlocks(const std::function<std::size_t(void *, std:
         NormaliseBool(cat.expanded);
     }
     for (WindowSettings *ws : {&settings, &savedSettings})
-        for (bool *b : {&ws->dockWindow, &ws->autoAlpha, &ws->mouseOverSectionResize, &ws->alwaysOnTop, &ws->autoMode})
+        for (bool *b :
+             {&ws->dockWindow, &ws->autoAlpha, &ws->mouseOverSectionResize, &ws->alwaysOnTop, &ws->autoMode})
             NormaliseBool(*b);
 
     auto flag = [&](bool &b) {

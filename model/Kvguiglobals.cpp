@@ -38,11 +38,10 @@ constexpr TColor kBtnFace = 0xF0F0F0;
 constexpr TColor kWindowText = 0x000000;
 constexpr TColor k3DDkShadow = 0x696969;
 
-const char *const kDockTexts[11] = {"Top-Left",  "Middle-Left",  "Bottom-Left",   "Top-Middle",
-                                    "Centre",    "Bottom-Middle", "Top-Right",    "Middle-Right",
+const char *const kDockTexts[11] = {"Top-Left",     "Middle-Left",   "Bottom-Left",   "Top-Middle",
+                                    "Centre",       "Bottom-Middle", "Top-Right",     "Middle-Right",
                                     "Bottom-Right", "Absolute Left", "Absolute Right"};
-const char *const kTypeTexts[6] = {"Applications", "Websites", "Directories",
-                                   "Files",        "Games",    "Multiple"};
+const char *const kTypeTexts[6] = {"Applications", "Websites", "Directories", "Files", "Games", "Multiple"};
 
 template <typename T> void ZeroFill(T &block)
 {

@@ -191,7 +191,7 @@ RGBColour ColourFromTColor(TColor c);
 TColor TColorFromColour(const RGBColour &c);
 
 class KVUIOperationClass {
-public:
+  public:
     KVUIOperationClass();
     ~KVUIOperationClass();
     KVUIOperationClass(const KVUIOperationClass &) = delete;
@@ -288,7 +288,7 @@ public:
     void *iconImages = nullptr;
     void *shellDispatch = nullptr;
 
-private:
+  private:
     void ResetPersistedState();
     // Loads from read(destination, size) -> bytes read, block by block.
     void LoadBlocks(const std::function<std::size_t(void *, std::size_t)> &read);
@@ -310,6 +310,6 @@ bool ReadIniBool(const std::string &iniText, const std::string &section, const s
 
 // Writes data to path so that path holds either its old bytes or all of the
 // new ones: temporary file beside it, fsync, rename. False on any failure.
-bool WriteFileAtomically(const std::string &path, const void *const *blocks,
-                         const std::size_t *sizes, int count);
+bool WriteFileAtomically(const std::string &path, const void *const *blocks, const std::size_t *sizes,
+                         int count);
 bool CopyFileAtomically(const std::string &from, const std::string &to);

@@ -13,7 +13,7 @@ struct LaunchResult {
 };
 
 class Launcher {
-public:
+  public:
     virtual ~Launcher() = default;
     // Opens a web address with the user's default handler for its scheme.
     virtual LaunchResult OpenUri(const QString &uri) = 0;

@@ -12,7 +12,7 @@ class QWidget;
 namespace platform {
 
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
     // Puts w into the topmost band or out of it, without re-creating,
     // moving or resizing it.

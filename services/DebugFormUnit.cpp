@@ -12,7 +12,8 @@
 
 TDebugForm *DebugForm = nullptr;
 
-TDebugForm::TDebugForm(QWidget *parent) : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+TDebugForm::TDebugForm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setWindowTitle(QStringLiteral("KVUI Debugger"));
     setFont(forms::MakeFont(QStringLiteral("MS Sans Serif"), 11));

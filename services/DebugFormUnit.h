@@ -11,7 +11,7 @@ class QPushButton;
 
 class TDebugForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TDebugForm(QWidget *parent = nullptr);
     // Appends text as one line; an empty text adds nothing.
     void AddLine(const QString &text);

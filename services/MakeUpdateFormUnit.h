@@ -4,7 +4,7 @@
 
 class TMakeUpdateForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TMakeUpdateForm(QWidget *parent = nullptr);
 };
 

@@ -55,7 +55,7 @@ LaunchResult FromGError(gboolean ok, GError *error)
 }
 
 class X11Launcher : public Launcher {
-public:
+  public:
     LaunchResult OpenUri(const QString &uri) override
     {
         GError *error = nullptr;

@@ -79,8 +79,8 @@ bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char
                        reinterpret_cast<const char *>(&ev));
     } else {
         std::vector<xcb_atom_t> current;
-        xcb_get_property_reply_t *r = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, w, netWmState, XCB_ATOM_ATOM, 0, 1024), nullptr);
+        xcb_get_property_reply_t *r =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, w, netWmState, XCB_ATOM_ATOM, 0, 1024), nullptr);
         if (r && r->format == 32) {
             auto *data = static_cast<xcb_atom_t *>(xcb_get_property_value(r));
             current.assign(data, data + xcb_get_property_value_length(r) / 4);
@@ -99,7 +99,7 @@ bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char
 }
 
 class X11WindowSystem : public WindowSystem {
-public:
+  public:
     // Qt's own stays-on-top flag would re-create the window at its next
     // showing; the state is asked of the window manager directly instead.
     bool SetAbove(QWidget *w, bool on) override { return ChangeNetWmState(w, on, {"_NET_WM_STATE_ABOVE"}); }

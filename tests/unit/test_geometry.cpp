@@ -30,10 +30,10 @@ TEST(DockRect, PlacesTheWindowInTheWorkArea)
         int position;
         KVRect expected;
     } cases[] = {
-        {dpTopLeft, {0, 0, 233, 300}},       {dpMiddleLeft, {0, 342, 233, 300}},
-        {dpBottomLeft, {0, 684, 233, 300}},  {dpTopMiddle, {524, 0, 233, 300}},
-        {dpCentre, {524, 342, 233, 300}},    {dpBottomMiddle, {524, 684, 233, 300}},
-        {dpTopRight, {1047, 0, 233, 300}},   {dpMiddleRight, {1047, 342, 233, 300}},
+        {dpTopLeft, {0, 0, 233, 300}},          {dpMiddleLeft, {0, 342, 233, 300}},
+        {dpBottomLeft, {0, 684, 233, 300}},     {dpTopMiddle, {524, 0, 233, 300}},
+        {dpCentre, {524, 342, 233, 300}},       {dpBottomMiddle, {524, 684, 233, 300}},
+        {dpTopRight, {1047, 0, 233, 300}},      {dpMiddleRight, {1047, 342, 233, 300}},
         {dpBottomRight, {1047, 684, 233, 300}},
     };
     for (const Case &tc : cases) {

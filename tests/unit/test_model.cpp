@@ -65,9 +65,7 @@ TEST_F(Model, DeleteLinkKeepsListPacked)
         int count, deleted;
         const char *expected; // names left, by slot
     } cases[] = {
-        {3, 0, "12"},
-        {3, 2, "01"},
-        {3, 5, "012"}, // past the end: nothing changes
+        {3, 0, "12"}, {3, 2, "01"}, {3, 5, "012"}, // past the end: nothing changes
     };
     for (const Case &tc : cases) {
         m->ClearCategory(0);

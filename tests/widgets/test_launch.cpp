@@ -21,9 +21,9 @@ TEST_F(Launching, DispatchByType)
     struct Case {
         int type;
         QString target;
-        const char *call;      // expected launcher call, or nullptr
-        const char *workDir;   // expected working folder of a spawn
-        const char *caption;   // expected message box caption, or nullptr
+        const char *call;    // expected launcher call, or nullptr
+        const char *workDir; // expected working folder of a spawn
+        const char *caption; // expected message box caption, or nullptr
     } cases[] = {
         {0, program, "spawn", "some dir/", nullptr},
         {0, program + " --flag", nullptr, nullptr, "Execute File"},
@@ -54,9 +54,9 @@ TEST_F(Launching, DispatchByType)
             ASSERT_EQ(calls.size(), 1u);
             EXPECT_EQ(calls[0].what, QString(tc.call));
             // The target goes as stored: unquoted, spaces and all.
-            EXPECT_EQ(calls[0].target, tc.type == 1 ? tc.target.startsWith("https") ? tc.target
-                                                                                 : "http://" + tc.target
-                                                    : tc.target);
+            EXPECT_EQ(calls[0].target, tc.type == 1
+                                           ? tc.target.startsWith("https") ? tc.target : "http://" + tc.target
+                                           : tc.target);
             if (tc.workDir) {
                 EXPECT_EQ(calls[0].workingDir, QString::fromStdString((dir / tc.workDir).string()));
             }

@@ -13,8 +13,8 @@ void Mouse(QWidget *w, QEvent::Type type, Qt::MouseButton button, QPoint local)
 {
     const QPoint global = w->mapToGlobal(local);
     Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-    QMouseEvent e(type, QPointF(local), QPointF(global), type == QEvent::MouseMove ? Qt::NoButton : button, held,
-                  Qt::NoModifier);
+    QMouseEvent e(type, QPointF(local), QPointF(global), type == QEvent::MouseMove ? Qt::NoButton : button,
+                  held, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
 
@@ -117,8 +117,8 @@ TEST_F(Layout, WheelScrollsTheCategoryArea)
     TKVGUIForm form;
     form.show();
     auto wheel = [&form](int delta) {
-        QWheelEvent e(QPointF(50, 50), form.mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, delta), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent e(QPointF(50, 50), form.mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(&form, &e);
     };
     wheel(-120);

@@ -64,7 +64,8 @@ TEST_F(MainWindow, StoredValuesAreBroughtIntoRange)
     for (const Case &tc : cases) {
         KVUIOperationClass m;
         m.WriteDefaults();
-        m.settings = {tc.left, tc.top, tc.height, tc.width, dpBottomRight, tc.alpha, true, true, false, true, false, {}};
+        m.settings = {tc.left, tc.top, tc.height, tc.width, dpBottomRight, tc.alpha,
+                      true,    true,   false,     true,     false,         {}};
         ASSERT_TRUE(m.SaveConfiguration());
         TKVGUIForm form;
         EXPECT_EQ(form.AlphaTrack->value(), tc.expectedAlpha);

@@ -42,7 +42,8 @@ TEST_F(Panels, HeightsAndStacking)
     EXPECT_EQ(three->checkBox->y(), 4);
     EXPECT_EQ(three->header->text(), QStringLiteral("three"));
     EXPECT_EQ(three->deleteButton->toolTip(), QStringLiteral("Click to delete category: three"));
-    EXPECT_EQ(three->checkBox->toolTip(), QStringLiteral("Click to toggle \"Locked Open\" for category: three"));
+    EXPECT_EQ(three->checkBox->toolTip(),
+              QStringLiteral("Click to toggle \"Locked Open\" for category: three"));
 }
 
 TEST_F(Panels, HeaderFoldsUnlessLockedOpen)
