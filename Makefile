@@ -26,10 +26,11 @@ fuzz: deps
 test: build-test fuzz
 	@scripts/test.sh
 
-bench: build
-	@cmake -S . -B build -DKESTRAVA_BENCH=ON >/dev/null
-	@cmake --build build -j $(JOBS)
-	@bench/run.sh
+bench: deps
+	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVA_TESTS=OFF \
+	    -DKESTRAVA_BENCH=ON >/dev/null
+	@cmake --build build-bench -j $(JOBS)
+	@KESTRAVA_BUILD_DIR=build-bench bench/run.sh
 
 clean:
-	rm -rf build build-test build-fuzz
+	rm -rf build build-test build-fuzz build-bench

@@ -94,8 +94,11 @@ int main(int argc, char *argv[])
         // However the loop ended, the configuration is saved once more.
         mainForm->FormClose();
         delete MakeUpdateForm;
+        MakeUpdateForm = nullptr;
         delete DebugForm;
+        DebugForm = nullptr;
         delete ClockForm;
+        ClockForm = nullptr;
         delete mainForm;
         return rc == 0 ? 0 : rc;
     } catch (const std::exception &e) {

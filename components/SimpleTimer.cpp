@@ -8,7 +8,7 @@ class TSimpleTimerHandler : public QObject {
   public:
     int referenceCount = 0;
     int activeCount = 0;
-    bool dispatching = false;
+    int dispatching = 0; // depth: an event may run a nested event loop
 
     // Ticks come back by the platform's timer id; the map leads to the timer
     // object, so a destroyed timer (whose id was killed) is never reached.
@@ -40,9 +40,9 @@ class TSimpleTimerHandler : public QObject {
             // The event may free or change the timer, or free the last timer
             // and with it this handler; keep the event alive meanwhile.
             TNotifyEvent event = timer->OnTimer;
-            dispatching = true;
+            ++dispatching;
             event(timer);
-            dispatching = false;
+            --dispatching;
         }
     }
 
@@ -84,7 +84,7 @@ TSimpleTimer::~TSimpleTimer()
         if (handler->referenceCount > 0)
             --handler->referenceCount;
         if (handler->referenceCount == 0) {
-            if (handler->dispatching)
+            if (handler->dispatching > 0)
                 handler->deleteLater();
             else
                 delete handler;

@@ -93,7 +93,9 @@ int MessageBox(QWidget *owner, const QString &text, const QString &caption, Butt
         box.setDefaultButton(defaultButton == 2 ? no : yes);
         box.setEscapeButton(no);
         box.exec();
-        return box.clickedButton() == no ? idNo : idYes;
+        // A box that closes without a choice (the program quitting under it)
+        // is a No: nothing may proceed on it.
+        return box.clickedButton() == yes ? idYes : idNo;
     }
     box.addButton(QMessageBox::Ok);
     box.exec();

@@ -1,5 +1,7 @@
 #include "Forms.h"
 
+#include <iterator>
+
 #include <QEvent>
 #include <QHash>
 #include <QPalette>
@@ -167,6 +169,9 @@ class AnchorKeeper : public QObject {
     {
         if (designSize.isValid())
             return;
+        // A control moved to another parent takes its rules along no longer.
+        for (auto it = rules.begin(); it != rules.end();)
+            it = it.key()->parentWidget() == m_parent ? std::next(it) : rules.erase(it);
         for (auto it = rules.begin(); it != rules.end(); ++it) {
             QWidget *w = it.key();
             const AnchorRule &r = it.value();

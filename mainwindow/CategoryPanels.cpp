@@ -636,8 +636,9 @@ TKVPanel *TKVParentPanel::CreatePanel(int i)
 void TKVParentPanel::DeleteCategory(int d)
 {
     if (!forms::Confirm(PanelsForm(), QStringLiteral("Do you really want to delete this category?"),
-                        QStringLiteral("Delete Category")))
-        return;
+                        QStringLiteral("Delete Category")) ||
+        !KVOP || d < 0 || d >= PanelCount || !panels[d])
+        return; // the program may have closed while the question was open
     TKVPanel *doomed = panels[d];
     const int count = PanelCount;
     for (int j = d; j < count; ++j) {

@@ -24,8 +24,7 @@ FadeStep StepFade(double fractional, int height, bool open, int minHeight, int m
     return {fractional, height};
 }
 
-TKVFadingPanelHeader::TKVFadingPanelHeader(TKVFadingPanel *owner, KVUIOperationClass *model)
-    : QWidget(owner), m_model(model), m_owner(owner)
+TKVFadingPanelHeader::TKVFadingPanelHeader(TKVFadingPanel *owner) : QWidget(owner), m_owner(owner)
 {
     setToolTip(QStringLiteral("Click to show/hide."));
     setGeometry(0, 0, owner->width(), owner->MinHeight());
@@ -37,14 +36,16 @@ TKVFadingPanelHeader::TKVFadingPanelHeader(TKVFadingPanel *owner, KVUIOperationC
 
 void TKVFadingPanelHeader::RefreshColours()
 {
-    if (!m_model)
+    // The model goes before the window does; a last mouse event after that
+    // keeps the colours it has.
+    if (!KVOP)
         return;
-    if (m_model->useWindowsColours) {
+    if (KVOP->useWindowsColours) {
         m_normal = KVUIOperationClass::GetSystemColour(crSecondary);
         m_hover = KVUIOperationClass::GetSystemColour(crPrimary);
     } else {
-        m_normal = TColorFromColour(m_model->GetColour(crPrimary));
-        m_hover = TColorFromColour(m_model->GetColour(crSecondary));
+        m_normal = TColorFromColour(KVOP->GetColour(crPrimary));
+        m_hover = TColorFromColour(KVOP->GetColour(crSecondary));
     }
 }
 
@@ -105,10 +106,10 @@ void TKVFadingPanelHeader::leaveEvent(QEvent *)
     SetColour(m_normal);
 }
 
-TKVFadingPanel::TKVFadingPanel(QWidget *parent, KVUIOperationClass *model) : QWidget(parent), m_model(model)
+TKVFadingPanel::TKVFadingPanel(QWidget *parent) : QWidget(parent)
 {
     resize(width(), 10);
-    header = new TKVFadingPanelHeader(this, model);
+    header = new TKVFadingPanelHeader(this);
 }
 
 void TKVFadingPanel::SetLimits(int minHeight, int maxHeight)

@@ -21,7 +21,7 @@ FadeStep StepFade(double fractional, int height, bool open, int minHeight, int m
 class TKVFadingPanelHeader : public QWidget {
     Q_OBJECT
   public:
-    TKVFadingPanelHeader(TKVFadingPanel *owner, KVUIOperationClass *model);
+    explicit TKVFadingPanelHeader(TKVFadingPanel *owner);
     void RefreshColours();
     TColor color() const { return m_colour; }
 
@@ -34,7 +34,6 @@ class TKVFadingPanelHeader : public QWidget {
 
   private:
     void SetColour(TColor c);
-    KVUIOperationClass *m_model;
     TColor m_normal = 0, m_hover = 0, m_saved = 0, m_colour = 0;
     TKVFadingPanel *m_owner;
     bool m_pressed = false;
@@ -43,7 +42,7 @@ class TKVFadingPanelHeader : public QWidget {
 class TKVFadingPanel : public QWidget {
     Q_OBJECT
   public:
-    TKVFadingPanel(QWidget *parent, KVUIOperationClass *model);
+    explicit TKVFadingPanel(QWidget *parent);
 
     void SetLimits(int minHeight, int maxHeight);
     int MinHeight() const { return m_min; }
@@ -68,7 +67,6 @@ class TKVFadingPanel : public QWidget {
     void openChanged(bool open);
 
   private:
-    KVUIOperationClass *m_model;
     double m_fractional = 10;
     int m_min = 0;
     int m_max = 10;

@@ -104,10 +104,6 @@ void TKVGUIForm::CreateDesignedControls()
     LogOffButton = MakeButton(this, 166, 4, QStringLiteral("Logs off the current user."));
     RestartButton = MakeButton(this, 186, 4, QStringLiteral("Restarts the system."));
     ShutDownButton = MakeButton(this, 206, 4, QStringLiteral("Shuts down the system."));
-    for (QWidget *b : {static_cast<QWidget *>(ConnectButton), static_cast<QWidget *>(RunButton),
-                       static_cast<QWidget *>(ToggleDesktopButton), static_cast<QWidget *>(LogOffButton),
-                       static_cast<QWidget *>(RestartButton), static_cast<QWidget *>(ShutDownButton)})
-        SetAnchors(b, akTop | akRight);
 
     AlphaTrack = new QSlider(Qt::Horizontal, this);
     AlphaTrack->setRange(60, 255);
@@ -182,17 +178,18 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
 
     DoxBoxTimer = std::make_unique<TSimpleTimer>(10, [this](TSimpleTimer *) { DoxBoxTimerTimer(); });
 
-    KVOP->BackupConfiguration();
     KVOP->ReadIniFile();
 
     // The window's place comes from the configuration; once it is known the
     // window can be on the screen while its controls are built (reading the
-    // font set alone takes longer than mapping a window).
+    // font set alone takes longer than mapping a window). The backup is
+    // taken before anything can save, so it still holds the file as it was.
     const bool loaded = KVOP->LoadConfiguration();
     if (loaded)
         ApplyLoadedGeometry();
     if (showWhenPlaced)
         show();
+    KVOP->BackupConfiguration();
 
     BeginDesign(this, QSize(kDesignedClientWidth, kDesignedClientHeight));
     CreateDesignedControls();
@@ -228,7 +225,7 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
         area->CreatePanel(i);
     CategoryArea = area;
 
-    GameFadingPanel = new TKVFadingPanel(this, KVOP);
+    GameFadingPanel = new TKVFadingPanel(this);
     GameFadingPanel->SetLimits(6, 150);
     GameFadingPanel->controlAbove = CategoryArea;
     GameFadingPanel->duration = 0.125;
@@ -237,7 +234,7 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     GameFadingPanel->SetHeightNow(GameFadingPanel->Open() ? GameFadingPanel->MaxHeight()
                                                           : GameFadingPanel->MinHeight());
 
-    ButtonFadingPanel = new TKVFadingPanel(this, KVOP);
+    ButtonFadingPanel = new TKVFadingPanel(this);
     ButtonFadingPanel->SetLimits(6, 30);
     ButtonFadingPanel->controlAbove = GameFadingPanel;
     ButtonFadingPanel->duration = 30.0 / 150.0 * 0.125;
@@ -764,7 +761,7 @@ void TKVGUIForm::wheelEvent(QWheelEvent *e)
 
 void TKVGUIForm::paintEvent(QPaintEvent *)
 {
-    if (!KVOP || !CategoryArea)
+    if (!KVOP || !CategoryArea || !GameFadingPanel || !ButtonFadingPanel)
         return;
     QPainter p(this);
     p.setPen(ToQColor(KVOP->useWindowsColours ? KVUIOperationClass::GetSystemColour(crPrimary)

@@ -109,7 +109,14 @@ int CreateTemporaryBeside(const std::string &target, std::string &tmpPath)
     for (int attempt = 0; attempt < 100; ++attempt) {
         tmpPath = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
         int fd = ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd >= 0) {
+            // The replacement keeps the permissions the user gave the file.
+            struct stat st;
+            if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                ::fchmod(fd, st.st_mode & 07777);
+            return fd;
+        }
+        if (errno != EEXIST)
             return fd;
     }
     return -1;
@@ -310,15 +317,60 @@ void KVUIOperationClass::LoadFromBytes(const unsigned char *data, std::size_t si
     });
 }
 
+namespace {
+
+// The length a file of version v has when it holds every field of its version.
+std::size_t RequiredLength(int v)
+{
+    using namespace ConfigLayout;
+    if (v < kVersionAppearance)
+        return kAppearance;
+    if (v < kVersionWindowsColours)
+        return kUseWindowsColours;
+    if (v < kVersionGameSection)
+        return kGameSectionOpen;
+    if (v < kVersionClock)
+        return kClockVisible;
+    if (v < kVersionButtonSection)
+        return kButtonSectionOpen;
+    return kFileSize;
+}
+
+// A file that can be read and holds all that its version asks for.
+bool IsCompleteConfiguration(const std::string &path)
+{
+    int fd = OpenRegularFile(path);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    FileHeader header;
+    const bool complete =
+        ::fstat(fd, &st) == 0 && ::read(fd, &header, sizeof header) == sizeof header &&
+        static_cast<std::size_t>(st.st_size) >= RequiredLength(TruncatedVersion(header.version));
+    ::close(fd);
+    return complete;
+}
+
+} // namespace
+
 bool KVUIOperationClass::LoadConfiguration()
 {
     ResetPersistedState();
-    std::string path = GetConfigPath();
-    if (!IsRegularFile(path)) {
-        path = GetOldConfigPath();
-        if (!IsRegularFile(path))
-            return false;
-    }
+    // A configuration that is cut short or cannot be read would load as an
+    // empty launcher, and the next save would make that loss final: the
+    // backup is taken instead while it is whole.
+    const std::string config = GetConfigPath(), old = GetOldConfigPath();
+    std::string path;
+    if (IsCompleteConfiguration(config))
+        path = config;
+    else if (IsCompleteConfiguration(old))
+        path = old;
+    else if (IsRegularFile(config))
+        path = config;
+    else if (IsRegularFile(old))
+        path = old;
+    else
+        return false;
     // A file that exists but cannot be read loads as the reset state.
     int fd = OpenRegularFile(path);
     LoadBlocks([fd](void *dst, std::size_t n) {
@@ -376,29 +428,12 @@ bool KVUIOperationClass::SaveConfiguration()
 
 bool KVUIOperationClass::BackupConfiguration()
 {
-    // The configuration is only ever replaced (a new file renamed over it),
-    // never written in place, so a second name for today's file is as good
-    // as a copy of it and costs nothing: the backup keeps these bytes when
-    // the first save swaps a new file in. Where the file system has no hard
-    // links, copy.
+    // A real copy: a second name for the same file would share any damage
+    // another program does to it in place. A damaged file never replaces a
+    // backup that may be the last whole copy.
     const std::string config = GetConfigPath();
-    if (!IsRegularFile(config))
+    if (!IsCompleteConfiguration(config))
         return false;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string tmp =
-            GetOldConfigPath() + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        if (::link(config.c_str(), tmp.c_str()) == 0) {
-            const bool renamed = ::rename(tmp.c_str(), GetOldConfigPath().c_str()) == 0;
-            // Renaming one name of a file onto another name of the same file
-            // succeeds without removing the first.
-            ::unlink(tmp.c_str());
-            if (renamed)
-                return true;
-            break;
-        }
-        if (errno != EEXIST)
-            break;
-    }
     return CopyFileAtomically(config, GetOldConfigPath());
 }
 

@@ -25,7 +25,7 @@ xcb_atom_t Atom(xcb_connection_t *c, const char *name)
 {
     xcb_intern_atom_reply_t *r =
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(strlen(name)), name), nullptr);
-    xcb_atom_t atom = r ? r->atom : XCB_ATOM_NONE;
+    xcb_atom_t atom = r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
     free(r);
     return atom;
 }
@@ -33,7 +33,7 @@ xcb_atom_t Atom(xcb_connection_t *c, const char *name)
 xcb_window_t RootOf(xcb_connection_t *c, xcb_window_t w)
 {
     xcb_query_tree_reply_t *r = xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr);
-    xcb_window_t root = r ? r->root : XCB_WINDOW_NONE;
+    xcb_window_t root = r ? r->root : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
     free(r);
     return root;
 }
@@ -64,20 +64,10 @@ bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char
     std::vector<xcb_atom_t> atoms;
     for (const char *n : names)
         atoms.push_back(Atom(c, n));
-    if (IsMapped(c, w)) {
-        xcb_client_message_event_t ev{};
-        ev.response_type = XCB_CLIENT_MESSAGE;
-        ev.format = 32;
-        ev.window = w;
-        ev.type = netWmState;
-        ev.data.data32[0] = on ? 1 : 0;
-        ev.data.data32[1] = atoms.size() > 0 ? atoms[0] : 0;
-        ev.data.data32[2] = atoms.size() > 1 ? atoms[1] : 0;
-        ev.data.data32[3] = 1; // a normal application
-        xcb_send_event(c, 0, RootOf(c, w),
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&ev));
-    } else {
+    // Before the window manager has taken the window, it reads the property;
+    // once it manages it, only a message counts. Between Qt's map request
+    // and the manager's answer neither alone is sure, so both are used.
+    if (!IsMapped(c, w)) {
         std::vector<xcb_atom_t> current;
         xcb_get_property_reply_t *r =
             xcb_get_property_reply(c, xcb_get_property(c, 0, w, netWmState, XCB_ATOM_ATOM, 0, 1024), nullptr);
@@ -93,6 +83,20 @@ bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char
         }
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, netWmState, XCB_ATOM_ATOM, 32,
                             static_cast<uint32_t>(current.size()), current.data());
+    }
+    if (window->isVisible()) {
+        xcb_client_message_event_t ev{};
+        ev.response_type = XCB_CLIENT_MESSAGE;
+        ev.format = 32;
+        ev.window = w;
+        ev.type = netWmState;
+        ev.data.data32[0] = on ? 1 : 0;
+        ev.data.data32[1] = atoms.size() > 0 ? atoms[0] : 0;
+        ev.data.data32[2] = atoms.size() > 1 ? atoms[1] : 0;
+        ev.data.data32[3] = 1; // a normal application
+        xcb_send_event(c, 0, RootOf(c, w),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&ev));
     }
     xcb_flush(c);
     return true;

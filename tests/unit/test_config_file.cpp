@@ -333,6 +333,42 @@ TEST_F(ConfigFile, AnUnchangedModelIsNotWrittenAgain)
     EXPECT_EQ(GetInt(ReadAll(Config()), ConfigLayout::kSettings + 20), 61);
 }
 
+TEST_F(ConfigFile, ADamagedFileNeitherReplacesTheBackupNorLoadsOverIt)
+{
+    const Bytes whole = Distinctive();
+    ASSERT_TRUE(m->BackupConfiguration());
+    for (std::size_t size :
+         {std::size_t(0), std::size_t(300), ConfigLayout::kSettings, ConfigLayout::kFileSize - 1}) {
+        SCOPED_TRACE(size);
+        WriteAll(Config(), Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
+        EXPECT_FALSE(m->BackupConfiguration());
+        EXPECT_EQ(ReadAll(Old()), whole);
+        auto loaded = Fresh();
+        ASSERT_TRUE(loaded->LoadConfiguration());
+        EXPECT_EQ(loaded->clockLeft, 17); // the backup's content
+        EXPECT_STREQ(loaded->categories[0].name, "Example");
+    }
+    // An older version's shorter file is whole and is used as it is.
+    Bytes v96 = whole;
+    PutFloat(v96, 400, 96.5f);
+    v96.resize(ConfigLayout::kAppearance);
+    WriteAll(Config(), v96);
+    EXPECT_TRUE(m->BackupConfiguration());
+    auto loaded = Fresh();
+    ASSERT_TRUE(loaded->LoadConfiguration());
+    EXPECT_EQ(loaded->clockLeft, 640); // no clock fields in that version
+}
+
+TEST_F(ConfigFile, SavingKeepsTheFilesPermissions)
+{
+    Distinctive();
+    fs::permissions(Config(), fs::perms::owner_read | fs::perms::owner_write);
+    m->settings.alpha = 70;
+    ASSERT_TRUE(m->SaveConfiguration());
+    EXPECT_EQ(fs::status(Config()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(ConfigFile, ConfigurationFolderTakenByAFolderIsNotLoaded)
 {
     fs::create_directory(Config());
