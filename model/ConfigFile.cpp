@@ -122,11 +122,6 @@ int CreateTemporaryBeside(const std::string &target, std::string &tmpPath)
     return -1;
 }
 
-template <typename T> void Put(std::vector<unsigned char> &image, std::size_t at, const T &block)
-{
-    std::memcpy(image.data() + at, static_cast<const void *>(&block), sizeof(T));
-}
-
 template <std::size_t N> void Terminate(char (&field)[N])
 {
     field[N - 1] = '\0';
@@ -199,24 +194,6 @@ bool CopyFileAtomically(const std::string &from, const std::string &to)
     }
     ::close(in);
     return CommitTemporary(out, tmp, to, ok);
-}
-
-std::vector<unsigned char> KVUIOperationClass::FileImage() const
-{
-    using namespace ConfigLayout;
-    std::vector<unsigned char> image(kFileSize);
-    Put(image, kHeader, header);
-    std::memcpy(image.data() + kCategories, categories, sizeof categories);
-    Put(image, kSettings, settings);
-    Put(image, kSavedSettings, savedSettings);
-    Put(image, kAppearance, appearance);
-    image[kUseWindowsColours] = useWindowsColours;
-    image[kGameSectionOpen] = gameSectionOpen;
-    image[kClockVisible] = clockVisible;
-    Put(image, kClockLeft, clockLeft);
-    Put(image, kClockTop, clockTop);
-    image[kButtonSectionOpen] = buttonSectionOpen;
-    return image;
 }
 
 namespace {
@@ -390,40 +367,57 @@ bool KVUIOperationClass::LoadConfiguration()
     return true;
 }
 
-bool KVUIOperationClass::FileStillHolds(const std::vector<unsigned char> &image) const
+bool KVUIOperationClass::FileStillHolds(const void *const *blocks, const std::size_t *sizes, int count) const
 {
     // Reading 2 MB back from the page cache costs a fraction of writing and
     // syncing it, and needs no memory of what was written last.
+    std::size_t total = 0;
+    for (int i = 0; i < count; ++i)
+        total += sizes[i];
     int fd = OpenRegularFile(GetConfigPath());
     if (fd < 0)
         return false;
     struct stat st;
-    bool same = ::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) == image.size();
+    bool same = ::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) == total;
     unsigned char chunk[1 << 16];
-    std::size_t at = 0;
-    while (same && at < image.size()) {
-        ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, image.size() - at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        same = n > 0 && std::memcmp(chunk, image.data() + at, static_cast<std::size_t>(n)) == 0;
-        at += n > 0 ? static_cast<std::size_t>(n) : 0;
+    for (int i = 0; same && i < count; ++i) {
+        const auto *want = static_cast<const unsigned char *>(blocks[i]);
+        std::size_t at = 0;
+        while (same && at < sizes[i]) {
+            ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, sizes[i] - at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            same = n > 0 && std::memcmp(chunk, want + at, static_cast<std::size_t>(n)) == 0;
+            at += n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
     }
     ::close(fd);
-    return same && at == image.size();
+    return same;
 }
 
 bool KVUIOperationClass::SaveConfiguration()
 {
-    using namespace ConfigLayout;
     header.version = static_cast<float>(GetVersionNumber());
-    std::vector<unsigned char> image = FileImage();
+    // The blocks go out as they lie in memory; only the short tail, whose
+    // ints are not aligned in the file, is laid out here.
+    unsigned char tail[12];
+    tail[0] = useWindowsColours;
+    tail[1] = gameSectionOpen;
+    tail[2] = clockVisible;
+    std::memcpy(tail + 3, &clockLeft, 4);
+    std::memcpy(tail + 7, &clockTop, 4);
+    tail[11] = buttonSectionOpen;
+    const void *blocks[] = {&header, categories, &settings, &savedSettings, &appearance, tail};
+    const std::size_t sizes[] = {sizeof header,        sizeof categories, sizeof settings,
+                                 sizeof savedSettings, sizeof appearance, sizeof tail};
+    static_assert(sizeof header + sizeof categories + 2 * sizeof(WindowSettings) + sizeof(Appearance) +
+                      sizeof tail ==
+                  ConfigLayout::kFileSize);
     // Nothing changed since the file was read or written, and nobody else
     // has touched it: it already holds exactly these bytes.
-    if (FileStillHolds(image))
+    if (FileStillHolds(blocks, sizes, 6))
         return true;
-    const void *blocks[] = {image.data()};
-    const std::size_t sizes[] = {image.size()};
-    return WriteFileAtomically(GetConfigPath(), blocks, sizes, 1);
+    return WriteFileAtomically(GetConfigPath(), blocks, sizes, 6);
 }
 
 bool KVUIOperationClass::BackupConfiguration()

@@ -292,11 +292,9 @@ class KVUIOperationClass {
     void ResetPersistedState();
     // Loads from read(destination, size) -> bytes read, block by block.
     void LoadBlocks(const std::function<std::size_t(void *, std::size_t)> &read);
-    // The persisted state laid out as KVUI_Config.dat holds it.
-    std::vector<unsigned char> FileImage() const;
-    // True when KVUI_Config.dat holds exactly image already, so that a save
-    // of an unchanged model does not rewrite and sync 2 MB again.
-    bool FileStillHolds(const std::vector<unsigned char> &image) const;
+    // True when KVUI_Config.dat holds exactly these blocks already, so that a
+    // save of an unchanged model does not rewrite and sync 2 MB again.
+    bool FileStillHolds(const void *const *blocks, const std::size_t *sizes, int count) const;
     std::unique_ptr<ModelSnapshot> m_snapshot;
 };
 
