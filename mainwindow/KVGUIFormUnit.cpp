@@ -187,8 +187,10 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     const bool loaded = KVOP->LoadConfiguration();
     if (loaded)
         ApplyLoadedGeometry();
-    if (showWhenPlaced)
+    if (showWhenPlaced) {
         show();
+        platform::Windows().Flush(); // the map request leaves now
+    }
     KVOP->BackupConfiguration();
 
     BeginDesign(this, QSize(kDesignedClientWidth, kDesignedClientHeight));

@@ -25,6 +25,9 @@ class WindowSystem {
     virtual QRect VirtualScreen() const = 0;
     // Shows w, out of the minimised state, and raises and activates it.
     virtual void BringToFront(QWidget *w) = 0;
+    // Sends what is queued for the window system now, not at the next turn
+    // of the event loop.
+    virtual void Flush() = 0;
 };
 
 WindowSystem &Windows();

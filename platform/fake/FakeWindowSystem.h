@@ -29,6 +29,7 @@ struct FakeWindowSystem : WindowSystem {
     QRect WorkArea() const override { return workArea; }
     QRect VirtualScreen() const override { return virtualScreen; }
     void BringToFront(QWidget *) override { ++bringToFrontCalls; }
+    void Flush() override {}
 };
 
 FakeWindowSystem &FakeWindows();

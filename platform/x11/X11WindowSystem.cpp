@@ -113,6 +113,12 @@ class X11WindowSystem : public WindowSystem {
         return ChangeNetWmState(w, on, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
     }
 
+    void Flush() override
+    {
+        if (xcb_connection_t *c = Connection())
+            xcb_flush(c);
+    }
+
     QRect WorkArea() const override { return PrimaryAvailableGeometry(); }
     QRect VirtualScreen() const override { return PrimaryVirtualGeometry(); }
 
