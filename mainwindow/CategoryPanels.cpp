@@ -121,20 +121,22 @@ void TKVClickableLabel::Paint(QPainter &p) const
     p.drawText(geometry(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_caption);
 }
 
-void TKVClickableLabel::MouseEnter()
+void TKVClickableLabel::Underline(bool on)
 {
     QFont f = m_font;
     f.setBold(BoldAtRest());
-    f.setUnderline(true);
+    f.setUnderline(on);
     setFont(f);
+}
+
+void TKVClickableLabel::MouseEnter()
+{
+    Underline(true);
 }
 
 void TKVClickableLabel::MouseLeave()
 {
-    QFont f = m_font;
-    f.setBold(BoldAtRest());
-    f.setUnderline(false);
-    setFont(f);
+    Underline(false);
 }
 
 void TKVClickableLabel::MouseDown()

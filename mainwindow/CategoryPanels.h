@@ -66,6 +66,7 @@ class TKVClickableLabel {
   private:
     void Fit();
     void Repaint() const;
+    void Underline(bool on);
     // Auto-sized labels learn their width only when it is asked for: shaping
     // the text of a thousand links up front would cost more than the rest
     // of the start-up, and most of them are never shown.
