@@ -13,7 +13,9 @@
 #include "AddEntryFormUnit.h"
 #include "ClockFormUnit.h"
 #include "DebugFormUnit.h"
+#include "Dialogs.h"
 #include "Forms.h"
+#include "Hints.h"
 #include "KVGUIFormUnit.h"
 #include "Kvguiglobals.h"
 #include "MakeUpdateFormUnit.h"
@@ -31,33 +33,62 @@ void OnTerminate(int sig)
     [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
-// SIGTERM and SIGINT close the main window as the exit command does, so the
+// From the first instant, SIGTERM, SIGINT and SIGHUP (the terminal closed)
+// leave a byte in the pipe instead of ending the program; the main window
+// reads it once it exists and closes as the exit command does, so the
 // configuration is saved.
-void CloseOnSignals(QWidget *window)
+void CatchTerminatingSignals()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+    // A save that meets the file size limit fails with EFBIG and keeps the
+    // old file; the signal would kill the program instead. A peer that goes
+    // away mid-write is an error to handle, not a reason to die.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-        char c;
-        [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
-        window->close();
-    });
     struct sigaction sa {};
     sa.sa_handler = OnTerminate;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+}
+
+void CloseOnSignals(QWidget *window)
+{
+    if (signalPipe[0] < 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char c;
+        while (::read(signalPipe[0], &c, 1) > 0) {
+        }
+        window->close();
+    });
+}
+
+// The program may end without closing its window: Qt exits at once when the
+// X connection is lost. Whatever the window holds then is saved.
+void SaveAtExit()
+{
+    if (KVGUIForm)
+        KVGUIForm->SaveFromWindow();
+}
+
+void ReportException(const QString &message)
+{
+    fprintf(stderr, "Kestrava: %s\n", qPrintable(message));
+    // Without a display nobody could close the box.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        forms::ShowException(message);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // A save that meets the file size limit fails with EFBIG and keeps the old
-    // file; the signal would kill the program instead.
-    std::signal(SIGXFSZ, SIG_IGN);
+    CatchTerminatingSignals();
 
     // The configuration's 2 MB buffers go back to the system when freed
     // instead of staying in the heap for the rest of the day.
@@ -66,6 +97,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrava"));
     forms::InstallFontSubstitutes();
+    forms::InstallPlainHints();
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance(QStringLiteral("KestravaMutexNordFnord"));
@@ -77,6 +109,8 @@ int main(int argc, char *argv[])
     try {
         TKVGUIForm::showWhenPlaced = true;
         auto *mainForm = new TKVGUIForm;
+        CloseOnSignals(mainForm);
+        std::atexit(SaveAtExit);
         AddEntryForm = new TAddEntryForm(mainForm);
         SettingsForm = new TSettingsForm(mainForm);
         ClockForm = new TClockForm;
@@ -88,7 +122,6 @@ int main(int argc, char *argv[])
         }
         QObject::connect(&instance, &SingleInstance::showRequested, mainForm,
                          [mainForm] { mainForm->ShowMainWindow(); });
-        CloseOnSignals(mainForm);
         mainForm->show();
         int rc = app.exec();
         // However the loop ended, the configuration is saved once more.
@@ -102,9 +135,9 @@ int main(int argc, char *argv[])
         delete mainForm;
         return rc == 0 ? 0 : rc;
     } catch (const std::exception &e) {
-        fprintf(stderr, "Kestrava: %s\n", e.what());
+        ReportException(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        fprintf(stderr, "Kestrava: unknown error\n");
+        ReportException(QString());
     }
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "SimpleTimer.h"
 
+#include <climits>
+
 #include <QHash>
 #include <QObject>
 #include <QTimerEvent>
@@ -14,7 +16,9 @@ class TSimpleTimerHandler : public QObject {
     // object, so a destroyed timer (whose id was killed) is never reached.
     int SetTimer(TSimpleTimer *timer, uint32_t interval)
     {
-        int id = startTimer(std::chrono::milliseconds(interval), Qt::PreciseTimer);
+        // Longer intervals than the platform's timers take run at its longest.
+        const auto ms = std::chrono::milliseconds(std::min<uint32_t>(interval, INT_MAX));
+        int id = startTimer(ms, Qt::PreciseTimer);
         if (id != 0)
             m_timers.insert(id, timer);
         return id;
@@ -44,14 +48,36 @@ class TSimpleTimerHandler : public QObject {
             event(timer);
             --dispatching;
         }
+        // The last timer went while its tick ran: nothing else will free
+        // this handler, and nothing of it is used past this point.
+        if (dispatching == 0 && referenceCount == 0 && Orphaned())
+            delete this;
     }
 
   private:
+    bool Orphaned() const;
     QHash<int, TSimpleTimer *> m_timers;
 };
 
 namespace {
+
 TSimpleTimerHandler *handler = nullptr;
+
+// A handler that outlives its last timer, as the program's own objects may
+// at exit, goes with the unit.
+struct UnitShutdown {
+    ~UnitShutdown()
+    {
+        delete handler;
+        handler = nullptr;
+    }
+} unitShutdown;
+
+} // namespace
+
+bool TSimpleTimerHandler::Orphaned() const
+{
+    return handler != this;
 }
 
 TSimpleTimer::TSimpleTimer()
@@ -84,9 +110,8 @@ TSimpleTimer::~TSimpleTimer()
         if (handler->referenceCount > 0)
             --handler->referenceCount;
         if (handler->referenceCount == 0) {
-            if (handler->dispatching > 0)
-                handler->deleteLater();
-            else
+            // A handler inside a tick frees itself when the tick returns.
+            if (handler->dispatching == 0)
                 delete handler;
             handler = nullptr;
         }

@@ -73,6 +73,16 @@ void TLabel::mouseReleaseEvent(QMouseEvent *e)
         emit clicked();
 }
 
+void TLabel::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    // A double click is one click, as with the form library's labels: the
+    // second press starts nothing.
+    if (m_clickable)
+        e->accept();
+    else
+        e->ignore();
+}
+
 void TLabel::enterEvent(QEnterEvent *e)
 {
     QLabel::enterEvent(e);

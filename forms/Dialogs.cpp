@@ -112,4 +112,12 @@ void Warn(QWidget *owner, const QString &text, const QString &caption)
     MessageBox(owner, text, caption, Buttons::OK, Icon::Exclamation, 1);
 }
 
+void ShowException(const QString &message)
+{
+    QString text = message;
+    if (!text.isEmpty() && !text.endsWith('.'))
+        text += '.';
+    MessageBox(nullptr, text, QStringLiteral("Kestrava"), Buttons::OK, Icon::Error);
+}
+
 } // namespace forms

@@ -25,6 +25,10 @@ bool Confirm(QWidget *owner, const QString &text, const QString &caption);
 // Input errors and launch failures: OK button, exclamation icon.
 void Warn(QWidget *owner, const QString &text, const QString &caption);
 
+// The framework's display of an exception that reached the entry function:
+// its message as a sentence, under the program's title.
+void ShowException(const QString &message);
+
 struct ShownMessage {
     QString text;
     QString caption;

@@ -5,7 +5,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QToolTip>
 
 #include "Dialogs.h"
 #include "Execute.h"
@@ -233,6 +232,15 @@ TKVCatButtonPanel::TKVCatButtonPanel(QWidget *parent, int index, int type)
         checkBox->setChecked(KVOP->categories[index].lockedOpen);
     }
     SetAnchors(checkBox, akTop | akRight);
+}
+
+void TKVCatButtonPanel::enterEvent(QEnterEvent *e)
+{
+    QWidget::enterEvent(e);
+    // The panel sees no move once the pointer is over its button box, so
+    // the header it came from would stay underlined.
+    if (auto *panel = qobject_cast<TKVPanel *>(parentWidget()))
+        panel->Hover(nullptr);
 }
 
 // --- the panel --------------------------------------------------------------
@@ -556,19 +564,21 @@ void TKVPanel::mouseReleaseEvent(QMouseEvent *e)
     label->MouseUp(LabelAt(e->position().toPoint()) == label);
 }
 
-bool TKVPanel::event(QEvent *e)
+bool TKVPanel::HintAt(QPoint pos, QString &hint, QRect &area) const
 {
-    if (e->type() == QEvent::ToolTip) {
-        auto *help = static_cast<QHelpEvent *>(e);
-        if (const TKVClickableLabel *label = LabelAt(help->pos())) {
-            if (label->toolTip().isEmpty())
-                QToolTip::hideText();
-            else
-                QToolTip::showText(help->globalPos(), label->toolTip(), this, label->geometry());
-            return true;
-        }
-    }
-    return QWidget::event(e);
+    const TKVClickableLabel *label = LabelAt(pos);
+    if (!label)
+        return false;
+    hint = label->toolTip();
+    area = label->geometry();
+    return true;
+}
+
+void TKVPanel::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    // The second press of a double click is no second click, as with the
+    // form library's labels: a link starts once, a header folds once.
+    e->accept();
 }
 
 // --- the area ---------------------------------------------------------------
@@ -601,9 +611,15 @@ void TKVParentPanel::SetVertPosition(int y)
 
 void TKVParentPanel::WheelScroll(int delta)
 {
-    if (delta == 0)
-        return;
-    SetVertPosition(VertPosition() - (delta > 0 ? 1 : -1) * verticalScrollBar()->singleStep());
+    constexpr int kNotch = 120;
+    // A turn back the other way starts afresh.
+    if ((delta > 0 && m_wheelRest < 0) || (delta < 0 && m_wheelRest > 0))
+        m_wheelRest = 0;
+    m_wheelRest += delta;
+    const int notches = m_wheelRest / kNotch;
+    m_wheelRest %= kNotch;
+    if (notches != 0)
+        SetVertPosition(VertPosition() - notches * verticalScrollBar()->singleStep());
 }
 
 void TKVParentPanel::UpdateContentSize()

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "Controls.h"
+#include "Hints.h"
 #include "Kvguiglobals.h"
 
 class QPainter;
@@ -133,9 +134,12 @@ class TKVCatButtonPanel : public QWidget {
     TKVCheckBox *checkBox;
     TKVButton *addButton;
     TKVCatDeleteButton *deleteButton;
+
+  protected:
+    void enterEvent(QEnterEvent *e) override;
 };
 
-class TKVPanel : public QWidget {
+class TKVPanel : public QWidget, public forms::HintSource {
     Q_OBJECT
   public:
     // Builds the panel of category index with its current links.
@@ -154,6 +158,9 @@ class TKVPanel : public QWidget {
 
     // The label under a point of the panel, or null.
     TKVClickableLabel *LabelAt(QPoint p) const;
+    bool HintAt(QPoint pos, QString &hint, QRect &area) const override;
+    // The label under the mouse, or null to clear the hover.
+    void Hover(TKVClickableLabel *label);
 
     TKVLabel *linkLabels[kMaxLinks] = {};
     TKVCatHeaderLabel *header = nullptr;
@@ -174,10 +181,9 @@ class TKVPanel : public QWidget {
     void mouseReleaseEvent(QMouseEvent *e) override;
     void leaveEvent(QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
-    bool event(QEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
 
   private:
-    void Hover(TKVClickableLabel *label);
     bool m_counted = true;
     TKVClickableLabel *m_hovered = nullptr;
     TKVClickableLabel *m_pressed = nullptr;
@@ -196,7 +202,8 @@ class TKVParentPanel : public QScrollArea {
     QWidget *Content() const { return widget(); }
     int VertPosition() const;
     void SetVertPosition(int y);
-    // Scrolls by the wheel's increment (8 pixels) per notch, up for delta > 0.
+    // Scrolls by the wheel's increment (8 pixels) per notch (a delta of 120),
+    // up for delta > 0; finer wheels add up to whole notches.
     void WheelScroll(int delta);
     // Fits the scrolled content to the panels after they moved.
     void UpdateContentSize();
@@ -209,6 +216,9 @@ class TKVParentPanel : public QScrollArea {
 
   protected:
     void resizeEvent(QResizeEvent *e) override;
+
+  private:
+    int m_wheelRest = 0;
 };
 
 // The main form the panels report to; set by the main window.

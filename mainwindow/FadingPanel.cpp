@@ -94,6 +94,11 @@ void TKVFadingPanelHeader::mouseReleaseEvent(QMouseEvent *e)
         m_owner->SetOpen(!m_owner->Open());
 }
 
+void TKVFadingPanelHeader::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    e->accept(); // one click per double click: the section moves once
+}
+
 void TKVFadingPanelHeader::enterEvent(QEnterEvent *)
 {
     RefreshColours();

@@ -158,14 +158,16 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
 {
     InitResources();
     KVGUIForm = this;
-    m_resizeSave.setSingleShot(true);
-    m_resizeSave.setInterval(300);
-    connect(&m_resizeSave, &QTimer::timeout, this, [this] { SaveFromWindow(); });
+    m_settleSave.setSingleShot(true);
+    m_settleSave.setInterval(300);
+    connect(&m_settleSave, &QTimer::timeout, this, [this] { SaveFromWindow(); });
 
     // No caption bar; the outer pixels are the sizing border.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint);
     setAttribute(Qt::WA_QuitOnClose, true);
     setMouseTracking(true); // the sizing border's cursors
+    // A launcher is rarely the active window; its hints show all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setWindowTitle(QStringLiteral("Kestrava"));
     SetColor(this, 0x000000);
     resize(kDesignedWidth, kDesignedHeight);
@@ -256,7 +258,10 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
         b->show();
     }
     for (TKVFadingPanel *panel : {GameFadingPanel, ButtonFadingPanel})
-        connect(panel, &TKVFadingPanel::openChanged, this, [this] { update(); });
+        connect(panel, &TKVFadingPanel::openChanged, this, [this] {
+            update();
+            ScheduleSave();
+        });
 
     ApplyFonts();
     ApplyAppearance();
@@ -282,6 +287,7 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
                 child->show();
 
     DoxBoxTimer->SetEnabled(true);
+    m_constructed = true;
 }
 
 TKVGUIForm::~TKVGUIForm()
@@ -459,6 +465,10 @@ void TKVGUIForm::DockWindow()
 void TKVGUIForm::SetTopmost(bool on)
 {
     platform::Windows().SetAbove(this, on);
+    // Setting the band also shows the window, so one that a game link hid
+    // comes back. The constructor's layout leaves showing to the program.
+    if (m_constructed && !isVisible())
+        show();
 }
 
 void TKVGUIForm::DoxBoxClick()
@@ -528,6 +538,7 @@ void TKVGUIForm::AlphaTrackChange()
 {
     SetAlpha(AlphaTrack->value());
     alphaAccumulator = AlphaTrack->value();
+    ScheduleSave();
 }
 
 void TKVGUIForm::ApplyAppearance()
@@ -627,7 +638,7 @@ void TKVGUIForm::FormClose()
     if (m_closed)
         return;
     m_closed = true;
-    m_resizeSave.stop();
+    m_settleSave.stop();
     SaveFromWindow();
     if (DoxBoxTimer) {
         DoxBoxTimer->SetEnabled(false);
@@ -647,6 +658,10 @@ void TKVGUIForm::closeEvent(QCloseEvent *e)
 void TKVGUIForm::showEvent(QShowEvent *e)
 {
     QWidget::showEvent(e);
+    if (windowHandle() && m_wheelWindow != windowHandle()) {
+        m_wheelWindow = windowHandle();
+        m_wheelWindow->installEventFilter(this);
+    }
     // The program is reached through its window, the tray icon and the
     // hotkeys, never through a task bar button.
     platform::Windows().SetSkipTaskbar(this, true);
@@ -677,10 +692,20 @@ void TKVGUIForm::showEvent(QShowEvent *e)
 void TKVGUIForm::resizeEvent(QResizeEvent *e)
 {
     QWidget::resizeEvent(e);
-    // A resize by the mouse sends a stream of these; lay out at once but save
-    // once the size has settled, not a 2 MB file for every step.
     RefreshLayout(false);
-    m_resizeSave.start();
+    ScheduleSave();
+}
+
+void TKVGUIForm::moveEvent(QMoveEvent *e)
+{
+    QWidget::moveEvent(e);
+    ScheduleSave();
+}
+
+void TKVGUIForm::ScheduleSave()
+{
+    if (!m_closed)
+        m_settleSave.start();
 }
 
 Qt::Edges TKVGUIForm::ResizeEdgesAt(QPoint p) const
@@ -754,11 +779,18 @@ void TKVGUIForm::mouseReleaseEvent(QMouseEvent *)
     mover.dragging = false;
 }
 
-void TKVGUIForm::wheelEvent(QWheelEvent *e)
+bool TKVGUIForm::eventFilter(QObject *watched, QEvent *e)
 {
-    if (CategoryArea)
-        CategoryArea->WheelScroll(e->angleDelta().y());
-    e->accept();
+    // The wheel scrolls the category area by its increment wherever it turns
+    // over the window: the scroll box and the track bar would otherwise take
+    // it for their own, larger steps.
+    if (watched == m_wheelWindow && e->type() == QEvent::Wheel) {
+        if (CategoryArea)
+            CategoryArea->WheelScroll(static_cast<QWheelEvent *>(e)->angleDelta().y());
+        e->accept();
+        return true;
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 void TKVGUIForm::paintEvent(QPaintEvent *)

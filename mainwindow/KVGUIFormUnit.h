@@ -99,8 +99,9 @@ class TKVGUIForm : public QWidget {
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
-    void wheelEvent(QWheelEvent *e) override;
+    void moveEvent(QMoveEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
   private:
     void CreateDesignedControls();
@@ -111,7 +112,12 @@ class TKVGUIForm : public QWidget {
     bool AllSwitchesOff() const;
     Qt::Edges ResizeEdgesAt(QPoint p) const;
     void SetFormBounds(int left, int top, int width, int height);
-    QTimer m_resizeSave;
+    // Saves once the window state has settled: a drag, a resize or the
+    // track bar sends a stream of changes, and each would cost a 2 MB file.
+    void ScheduleSave();
+    QTimer m_settleSave;
+    QPointer<QWindow> m_wheelWindow;
+    bool m_constructed = false;
     bool m_closed = false;
     bool m_shownOnce = false;
     QPoint m_dragStartGlobal;

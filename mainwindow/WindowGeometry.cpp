@@ -42,7 +42,9 @@ KVRect DockRect(KVArea work, KVRect window, const WindowSettings &settings, Wind
     case dpTopMiddle:
     case dpCentre:
     case dpBottomMiddle:
-        window.left = work.right / 2 - window.width / 2;
+        // The middle between the edges: half the right edge would be off
+        // centre under a left panel, or on a monitor away from the origin.
+        window.left = work.left + (work.right - work.left) / 2 - window.width / 2;
         break;
     default:
         window.left = work.right - window.width;
@@ -57,7 +59,7 @@ KVRect DockRect(KVArea work, KVRect window, const WindowSettings &settings, Wind
     case dpMiddleLeft:
     case dpCentre:
     case dpMiddleRight:
-        window.top = work.bottom / 2 - window.height / 2;
+        window.top = work.top + (work.bottom - work.top) / 2 - window.height / 2;
         break;
     case dpBottomLeft:
     case dpBottomMiddle:

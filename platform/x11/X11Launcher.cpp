@@ -54,6 +54,16 @@ LaunchResult FromGError(gboolean ok, GError *error)
     _exit(127);
 }
 
+QByteArray AbsoluteFromHere(const QByteArray &path)
+{
+    if (path.startsWith('/'))
+        return path;
+    char here[4096];
+    if (!getcwd(here, sizeof here))
+        return path; // the folder is gone; the start fails with the system's text
+    return QByteArray(here) + '/' + path;
+}
+
 class X11Launcher : public Launcher {
   public:
     LaunchResult OpenUri(const QString &uri) override
@@ -76,7 +86,10 @@ class X11Launcher : public Launcher {
 
     LaunchResult Spawn(const QString &program, const QString &workingDir) override
     {
-        const QByteArray prog = QFile::encodeName(program);
+        // A relative program is the one the launcher's folder holds: the
+        // child changes folder before it runs it, and execve never searches
+        // PATH or hands a script without #! to a shell.
+        const QByteArray prog = AbsoluteFromHere(QFile::encodeName(program));
         const QByteArray dir = QFile::encodeName(workingDir);
         char *const argv[] = {const_cast<char *>(prog.constData()), nullptr};
         int report[2];

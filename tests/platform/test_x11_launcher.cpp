@@ -84,6 +84,46 @@ TEST(X11Launcher, ProgramsRunInTheirFolderWithoutAShell)
     EXPECT_EQ(Zombies(), 0);
 }
 
+TEST(X11Launcher, RelativeProgramsAreTheLaunchersOwn)
+{
+    // Each program writes its own name and folder; the launcher's folder is
+    // Root(), and "sub/" is where a relative target's folder part points.
+    const fs::path marker = Root() / "relative.txt";
+    const std::string report = "echo \"$0 $(pwd)\" > '" + marker.string() + "'";
+    fs::create_directories(Root() / "sub");
+    Script(Root() / "sub" / "app.sh", report);
+    Script(Root() / "-rel.sh", report);
+    Script(Root() / "true", report); // a name PATH also has
+    const fs::path previous = fs::current_path();
+    fs::current_path(Root());
+    struct Case {
+        const char *program;
+        const char *folder;
+        std::string expected;
+    } cases[] = {
+        {"sub/app.sh", "sub/", (Root() / "sub/app.sh").string() + " " + (Root() / "sub").string()},
+        {"-rel.sh", "", (Root() / "-rel.sh").string() + " " + Root().string()},
+        {"true", "", (Root() / "true").string() + " " + Root().string()},
+    };
+    for (const Case &tc : cases) {
+        fs::remove(marker);
+        platform::LaunchResult r =
+            platform::Launch().Spawn(QString::fromUtf8(tc.program), QString::fromUtf8(tc.folder));
+        EXPECT_TRUE(r.ok) << tc.program << ": " << r.error.toStdString();
+        EXPECT_EQ(ReadWhenThere(marker), tc.expected) << tc.program;
+    }
+    // A script without #! is not a program: no shell runs it instead.
+    std::ofstream(Root() / "plain.sh") << "touch '" << (Root() / "ran").string() << "'\n";
+    fs::permissions(Root() / "plain.sh", fs::perms::owner_all);
+    platform::LaunchResult r = platform::Launch().Spawn(QStringLiteral("plain.sh"), QString());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.toStdString(), std::strerror(ENOEXEC));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(fs::exists(Root() / "ran"));
+    fs::current_path(previous);
+    EXPECT_EQ(Zombies(), 0);
+}
+
 TEST(X11Launcher, FailuresCarryTheSystemText)
 {
     Script(Root() / "not executable", "true", false);

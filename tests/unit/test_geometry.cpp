@@ -43,6 +43,27 @@ TEST(DockRect, PlacesTheWindowInTheWorkArea)
     }
 }
 
+TEST(DockRect, CentresBetweenTheWorkAreasEdges)
+{
+    // A top panel, and a second monitor right of the first.
+    struct Case {
+        KVArea work;
+        int position;
+        KVRect expected;
+    } cases[] = {
+        {{0, 40, 1280, 1024}, dpCentre, {524, 382, 233, 300}},
+        {{1280, 0, 2560, 1024}, dpTopMiddle, {1804, 0, 233, 300}},
+        {{1280, 30, 2560, 1054}, dpCentre, {1804, 392, 233, 300}},
+        {{1280, 30, 2560, 1054}, dpMiddleLeft, {1280, 392, 233, 300}},
+        {{1280, 30, 2560, 1054}, dpBottomMiddle, {1804, 754, 233, 300}},
+    };
+    for (const Case &tc : cases) {
+        WindowSettings s{}, saved{};
+        s.dockPosition = saved.dockPosition = tc.position;
+        EXPECT_EQ(DockRect(tc.work, {7, 7, 233, 300}, s, saved), tc.expected) << tc.position;
+    }
+}
+
 TEST(DockRect, AbsolutePositionsRememberAndRestoreTheSize)
 {
     const KVArea work{0, 24, 1280, 984};

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTest>
 #include <QWheelEvent>
 
 #include "CategoryPanels.h"
@@ -108,27 +109,45 @@ TEST_F(Layout, ADockedWindowCannotBeDragged)
     EXPECT_FALSE(form.mover.dragging);
 }
 
-TEST_F(Layout, WheelScrollsTheCategoryArea)
+TEST_F(Layout, WheelScrollsTheCategoryAreaWhereverItTurns)
 {
     WriteConfig([](KVUIOperationClass &m) {
-        for (int c = 0; c < 10; ++c)
+        for (int c = 0; c < 10; ++c) {
             AddCategory(m, c, "c" + std::to_string(c), 5);
+            m.categories[c].lockedOpen = true;
+        }
     });
     TKVGUIForm form;
     form.show();
-    auto wheel = [&form](int delta) {
-        QWheelEvent e(QPointF(50, 50), form.mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, delta),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(&form, &e);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const int alpha = form.AlphaTrack->value();
+    // Delivered as the window system does: to the window, which hands it on
+    // to the control under the pointer.
+    auto wheel = [&form](QWidget *over, int delta) {
+        const QPointF at = over->mapTo(&form, QPointF(over->width() / 2, over->height() / 2));
+        QWheelEvent e(at, form.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(form.windowHandle(), &e);
     };
-    wheel(-120);
-    EXPECT_EQ(form.CategoryArea->VertPosition(), 8);
-    wheel(-120);
-    EXPECT_EQ(form.CategoryArea->VertPosition(), 16);
-    wheel(0);
-    EXPECT_EQ(form.CategoryArea->VertPosition(), 16);
-    wheel(120);
-    EXPECT_EQ(form.CategoryArea->VertPosition(), 8);
+    struct Case {
+        QWidget *over;
+        int delta;
+        int position;
+    } cases[] = {
+        {form.CategoryArea->panels[0], -120, 8},
+        {form.CategoryArea->viewport(), -120, 16},
+        {form.AlphaTrack, -120, 24},
+        {form.KVGUILabel, 120, 16},
+        {&form, 0, 16},
+        {form.CategoryArea->panels[0], -240, 32},
+        {form.CategoryArea->panels[0], -60, 32}, // half a notch of a finer wheel
+        {form.CategoryArea->panels[0], -60, 40},
+    };
+    for (const Case &tc : cases) {
+        wheel(tc.over, tc.delta);
+        EXPECT_EQ(form.CategoryArea->VertPosition(), tc.position) << tc.over->metaObject()->className();
+    }
+    EXPECT_EQ(form.AlphaTrack->value(), alpha);
 }
 
 TEST_F(Layout, TrackBarSetsTheTransparency)

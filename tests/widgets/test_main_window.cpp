@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include <QTest>
@@ -90,6 +91,40 @@ TEST_F(MainWindow, ClosingSavesTheWindowState)
     EXPECT_EQ(m->settings.alpha, 150);
     EXPECT_EQ(m->settings.left, 40);
     EXPECT_EQ(m->settings.top, 50);
+}
+
+TEST_F(MainWindow, ChangesReachTheDiskOnceTheySettleWithoutAClose)
+{
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    struct Case {
+        const char *what;
+        std::function<void()> change;
+        std::function<bool(const KVUIOperationClass &)> saved;
+    } cases[] = {
+        {"move", [&] { form.move(77, 88); },
+         [](const KVUIOperationClass &m) { return m.settings.left == 77 && m.settings.top == 88; }},
+        {"transparency", [&] { form.AlphaTrack->setValue(111); },
+         [](const KVUIOperationClass &m) { return m.settings.alpha == 111; }},
+        {"section", [&] { form.GameFadingPanel->SetOpen(!form.GameFadingPanel->Open()); },
+         [&](const KVUIOperationClass &m) { return m.gameSectionOpen == form.GameFadingPanel->Open(); }},
+    };
+    for (const Case &tc : cases) {
+        tc.change();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return tc.saved(*Saved()); }, 2000)) << tc.what;
+    }
+}
+
+TEST_F(MainWindow, HintsShowWhileInactiveAndTheTopmostBandShowsTheWindow)
+{
+    TKVGUIForm form;
+    EXPECT_TRUE(form.testAttribute(Qt::WA_AlwaysShowToolTips));
+    form.show();
+    form.HideMainWindow(); // as before a game starts
+    ASSERT_FALSE(form.isVisible());
+    form.SetTopmost(false);
+    EXPECT_TRUE(form.isVisible());
 }
 
 TEST_F(MainWindow, AutoModeNeedsASwitch)

@@ -1,3 +1,6 @@
+#include <QApplication>
+#include <QEnterEvent>
+#include <QMouseEvent>
 #include <QTest>
 
 #include "CategoryPanels.h"
@@ -201,6 +204,47 @@ TEST_F(Panels, LabelsAnswerHoverAndPress)
     QTest::mouseClick(p, Qt::LeftButton, {}, onLink);
     ASSERT_EQ(platform::FakeLaunch().calls.size(), 1u);
     EXPECT_EQ(platform::FakeLaunch().calls[0].target, QStringLiteral("/tmp/a0"));
+}
+
+// What the window system sends for a double click.
+void DoubleClick(QWidget *w, QPoint at)
+{
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    }
+}
+
+TEST_F(Panels, ADoubleClickIsOneClick)
+{
+    WriteConfig([](KVUIOperationClass &m) { AddCategory(m, 0, "a", 2, ctWebsites); });
+    TKVGUIForm form;
+    form.show();
+    TKVPanel *p = Panel(form, 0);
+    DoubleClick(p, p->linkLabels[0]->geometry().center());
+    EXPECT_EQ(platform::FakeLaunch().calls.size(), 1u) << "a double click on a link starts it once";
+
+    const bool open = p->open;
+    DoubleClick(p, p->header->geometry().topLeft() + QPoint(3, 3));
+    EXPECT_EQ(p->open, !open) << "a double click on a header folds it once";
+    EXPECT_EQ(Saved()->categories[0].expanded, !open);
+}
+
+TEST_F(Panels, LeavingTheHeaderForItsButtonsClearsTheHover)
+{
+    WriteConfig([](KVUIOperationClass &m) { AddCategory(m, 0, "a", 1); });
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    TKVPanel *p = Panel(form, 0);
+    QTest::mouseMove(p, p->header->geometry().topLeft() + QPoint(3, 3));
+    ASSERT_TRUE(p->header->font().underline());
+    // Straight onto the button box, with no move over the panel between.
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), p->buttonPanel->mapToGlobal(QPointF(2, 2)));
+    QApplication::sendEvent(p->buttonPanel, &enter);
+    EXPECT_FALSE(p->header->font().underline());
 }
 
 } // namespace

@@ -119,3 +119,15 @@ TEST(SimpleTimer, HandlerMayDestroyItsOwnTimer)
     EXPECT_EQ(ticks, 1);
     EXPECT_EQ(GetSimpleTimerCount(), 0);
 }
+
+TEST(SimpleTimer, IntervalsPastThePlatformsLongestStillStart)
+{
+    for (uint32_t interval : {0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
+        TSimpleTimer t(interval, [](TSimpleTimer *) {});
+        EXPECT_TRUE(t.Start()) << interval;
+        EXPECT_TRUE(t.GetEnabled()) << interval;
+        EXPECT_EQ(GetSimpleTimerActiveCount(), 1) << interval;
+        EXPECT_EQ(t.GetInterval(), interval);
+    }
+    EXPECT_EQ(GetSimpleTimerActiveCount(), 0);
+}

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "Dialogs.h"
+#include "Hints.h"
 
 int main(int argc, char **argv)
 {
@@ -12,6 +13,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     forms::SetUnattended(true); // a box nobody scripted must not wait for a click
+    forms::InstallPlainHints();
 
     return RUN_ALL_TESTS();
 }
