@@ -1,89 +1,219 @@
 #include "SingleInstance.h"
 
 #include <QDir>
-#include <QLocalServer>
+#include <QFile>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
-QString RuntimeFolder()
+// How long a failed accept waits before it tries the waiting caller again.
+constexpr int kAcceptRetryMs = 1000;
+
+QString ErrnoText(int error)
 {
-    // Qt checks that the folder is the user's own and private, and falls back
-    // to a private folder of its own otherwise.
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath() + "/kestrava-" + QString::number(::getuid());
-    QDir().mkpath(dir);
-    return dir;
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Empty when path is a folder that only this user can enter and change;
+// otherwise what is wrong with it. A symbolic link is refused even when it
+// leads to a fine folder: whoever planted it can point it elsewhere later.
+QString WhyNotPrivate(const QString &path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        const int error = errno;
+        return QStringLiteral("%1: %2").arg(path, ErrnoText(error));
+    }
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("%1 is a symbolic link").arg(path);
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("%1 is not a folder").arg(path);
+    if (st.st_uid != ::geteuid())
+        return QStringLiteral("%1 belongs to user %2").arg(path).arg(st.st_uid);
+    if ((st.st_mode & 07777) != 0700)
+        return QStringLiteral("%1 has mode %2, not 0700").arg(path).arg(st.st_mode & 07777, 4, 8, QChar('0'));
+    return {};
+}
+
+// The user's runtime folder when it is private, else a private folder of our
+// own in the temp folder. Empty, with problem set, when neither is.
+QString RuntimeFolder(QString *problem)
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.startsWith('/') && WhyNotPrivate(runtime).isEmpty())
+        return runtime;
+
+    QString temp = QDir::tempPath();
+    if (!temp.startsWith('/'))
+        temp = QStringLiteral("/tmp");
+    const QString own = temp + "/kestrava-" + QString::number(::getuid());
+    // Another user may have taken the name first; what is there is used only
+    // when it passes the same test as the runtime folder.
+    ::mkdir(QFile::encodeName(own).constData(), 0700);
+    *problem = WhyNotPrivate(own);
+    return problem->isEmpty() ? own : QString();
 }
 
 } // namespace
 
 SingleInstance::SingleInstance(const QString &name, QObject *parent) : QObject(parent)
 {
-    const QString dir = RuntimeFolder();
+    const QString dir = RuntimeFolder(&m_folderProblem);
+    if (dir.isEmpty())
+        return;
     m_lockPath = dir + "/" + name + ".lock";
     m_socketPath = dir + "/" + name;
 }
 
 SingleInstance::~SingleInstance()
 {
-    if (m_server)
-        m_server->close();
+    if (m_listenFd >= 0) {
+        delete m_incoming;
+        ::close(m_listenFd);
+        ::unlink(QFile::encodeName(m_socketPath).constData());
+    }
     if (m_lockFd >= 0)
         ::close(m_lockFd);
 }
 
+void SingleInstance::Report(const QString &message)
+{
+    m_lastError = message;
+    std::fprintf(stderr, "Kestrava: %s\n", qPrintable(message));
+    emit channelError(message);
+}
+
 bool SingleInstance::Acquire()
 {
-    // The kernel drops a flock with its process, so a killed instance never
-    // leaves a lock that stops the next start.
-    m_lockFd = ::open(QFile::encodeName(m_lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (m_lockFd < 0)
-        return true; // cannot tell; better a second launcher than none
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(m_lockFd);
-        m_lockFd = -1;
-        return false;
+    const QString without = QStringLiteral("; starting without the one-instance check");
+    if (m_lockPath.isEmpty()) {
+        Report("no private runtime folder: " + m_folderProblem + without);
+        return true;
     }
-    // Holding the lock, any socket file left behind is stale.
-    QLocalServer::removeServer(m_socketPath);
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    m_server->setMaxPendingConnections(4);
-    if (m_server->listen(m_socketPath))
-        connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::Accept);
+    // The kernel drops a flock with its process, so a killed instance never
+    // leaves a lock that stops the next start. The lock is never reached
+    // through a link, so nothing is created or locked outside the folder.
+    const int fd =
+        ::open(QFile::encodeName(m_lockPath).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        Report(QStringLiteral("cannot open %1: %2").arg(m_lockPath, ErrnoText(error)) + without);
+        return true;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        Report(QStringLiteral("%1 is not a file of this user's").arg(m_lockPath) + without);
+        return true;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK)
+            return false;
+        Report(QStringLiteral("cannot lock %1: %2").arg(m_lockPath, ErrnoText(error)) + without);
+        return true;
+    }
+    m_lockFd = fd;
+    Listen();
     return true;
+}
+
+void SingleInstance::Listen()
+{
+    // No later attempt can make a name fit that is too long for a socket
+    // address, so that case is reported once and left.
+    const QByteArray path = QFile::encodeName(m_socketPath);
+    sockaddr_un address{};
+    if (path.size() >= qsizetype(sizeof address.sun_path)) {
+        Report(QStringLiteral("the socket path %1 is too long; a later start cannot bring this one forward")
+                   .arg(m_socketPath));
+        return;
+    }
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    // Holding the lock, any socket file left behind is stale.
+    ::unlink(path.constData());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::chmod(path.constData(), 0600) != 0 || ::listen(fd, 4) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        Report(QStringLiteral("cannot listen on %1: %2; a later start cannot bring this one forward")
+                   .arg(m_socketPath, ErrnoText(error)));
+        return;
+    }
+    m_listenFd = fd;
+    m_incoming = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_incoming, &QSocketNotifier::activated, this, &SingleInstance::Accept);
 }
 
 void SingleInstance::Accept()
 {
-    while (QLocalSocket *client = m_server->nextPendingConnection()) {
-        // Anything but the one request is ignored, and nobody may keep a
-        // connection open for long.
-        auto *buffer = new QByteArray;
-        QTimer::singleShot(2000, client, [client] { client->abort(); });
-        connect(client, &QLocalSocket::readyRead, client, [this, client, buffer] {
-            buffer->append(client->read(64 - buffer->size()));
-            if (buffer->size() >= ShowRequest().size()) {
-                if (*buffer == ShowRequest())
-                    emit showRequested();
-                client->abort();
-            }
-        });
-        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-        connect(client, &QObject::destroyed, [buffer] { delete buffer; });
+    for (;;) {
+        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0) {
+            Serve(fd);
+            continue;
+        }
+        const int error = errno;
+        if (error == EINTR || error == ECONNABORTED)
+            continue;
+        if (error == EAGAIN || error == EWOULDBLOCK)
+            return;
+        // Out of descriptors or memory: the caller waits in the backlog
+        // while the socket stays open, and is taken once there is room.
+        // The pause keeps a full process from spinning on the socket.
+        Report(QStringLiteral("cannot accept on %1: %2; trying again").arg(m_socketPath, ErrnoText(error)));
+        m_incoming->setEnabled(false);
+        QTimer::singleShot(kAcceptRetryMs, m_incoming,
+                           [notifier = m_incoming] { notifier->setEnabled(true); });
+        return;
     }
+}
+
+void SingleInstance::Serve(int fd)
+{
+    auto *client = new QLocalSocket(this);
+    if (!client->setSocketDescriptor(fd)) {
+        ::close(fd);
+        delete client;
+        return;
+    }
+    // Anything but the one request is ignored, and nobody may keep a
+    // connection open for long.
+    auto *buffer = new QByteArray;
+    QTimer::singleShot(2000, client, [client] { client->abort(); });
+    connect(client, &QLocalSocket::readyRead, client, [this, client, buffer] {
+        buffer->append(client->read(64 - buffer->size()));
+        if (buffer->size() >= ShowRequest().size()) {
+            if (*buffer == ShowRequest())
+                emit showRequested();
+            client->abort();
+        }
+    });
+    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    connect(client, &QObject::destroyed, [buffer] { delete buffer; });
 }
 
 bool SingleInstance::SignalRunning(int timeoutMs) const
 {
+    if (m_socketPath.isEmpty())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(timeoutMs))

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -122,7 +123,12 @@ int main(int argc, char *argv[])
         }
         QObject::connect(&instance, &SingleInstance::showRequested, mainForm,
                          [mainForm] { mainForm->ShowMainWindow(); });
+        QObject::connect(&instance, &SingleInstance::channelError, mainForm,
+                         [](const QString &message) { WriteDebugLine(message); });
         mainForm->show();
+        // What went wrong before the debug window existed, after its heading.
+        if (!instance.LastError().isEmpty())
+            QTimer::singleShot(0, mainForm, [message = instance.LastError()] { WriteDebugLine(message); });
         int rc = app.exec();
         // However the loop ended, the configuration is saved once more.
         mainForm->FormClose();
