@@ -177,6 +177,13 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     const QRect screen = platform::Windows().VirtualScreen();
     KVOP->screenWidth = screen.width();
     KVOP->screenHeight = screen.height();
+    // A clock without a stored place starts on the primary screen, not on
+    // the seam between two monitors.
+    if (const QScreen *primary = QGuiApplication::primaryScreen()) {
+        const QRect g = primary->geometry();
+        KVOP->clockDefaultLeft = g.left() + g.width() / 2;
+        KVOP->clockDefaultTop = g.top() + g.height() / 2;
+    }
 
     DoxBoxTimer = std::make_unique<TSimpleTimer>(10, [this](TSimpleTimer *) { DoxBoxTimerTimer(); });
 
@@ -355,7 +362,8 @@ void TKVGUIForm::SaveFromWindow()
         KVOP->gameSectionOpen = GameFadingPanel->Open();
         KVOP->buttonSectionOpen = ButtonFadingPanel->Open();
     }
-    KVOP->SaveConfiguration();
+    if (!KVOP->SaveConfiguration())
+        WriteDebugLine(QString::fromStdString("The configuration was not saved: " + KVOP->lastSaveError));
 }
 
 void TKVGUIForm::ShowMainWindow()

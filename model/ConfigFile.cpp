@@ -10,9 +10,10 @@
 #include <functional>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "FileSafety.h"
 
 static_assert(std::endian::native == std::endian::little,
               "the configuration file is a little-endian memory image");
@@ -44,24 +45,9 @@ bool IsRegularFile(const std::string &path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// A regular file opened for reading, or -1; a FIFO or device under the
-// configuration's name must not block or feed the loader.
-int OpenRegularFile(const std::string &path)
-{
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool ReadUpTo(const std::string &path, std::vector<unsigned char> &out, std::size_t limit)
 {
-    int fd = OpenRegularFile(path);
+    int fd = filesafety::OpenRegularFile(path);
     if (fd < 0)
         return false;
     out.resize(limit);
@@ -79,124 +65,10 @@ bool ReadUpTo(const std::string &path, std::vector<unsigned char> &out, std::siz
     return true;
 }
 
-bool WriteAll(int fd, const void *data, std::size_t size)
-{
-    auto *p = static_cast<const unsigned char *>(data);
-    while (size > 0) {
-        ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::string DirectoryOf(const std::string &path)
-{
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Opens a fresh temporary file beside target; the kernel applies the umask to
-// its mode, as it would for a file created in place.
-int CreateTemporaryBeside(const std::string &target, std::string &tmpPath)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tmpPath = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        int fd = ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            // The replacement keeps the permissions the user gave the file.
-            struct stat st;
-            if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-                ::fchmod(fd, st.st_mode & 07777);
-            return fd;
-        }
-        if (errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
 template <std::size_t N> void Terminate(char (&field)[N])
 {
     field[N - 1] = '\0';
 }
-
-} // namespace
-
-namespace {
-
-// Finishes a temporary file written beside target: flushed to disk, then
-// renamed over target. On any failure the temporary goes and target stays.
-bool CommitTemporary(int fd, const std::string &tmp, const std::string &target, bool written)
-{
-    bool ok = written && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    // Make the rename itself durable; the data is already safe either way.
-    int dirFd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
-
-} // namespace
-
-bool WriteFileAtomically(const std::string &path, const void *const *blocks, const std::size_t *sizes,
-                         int count)
-{
-    std::string tmp;
-    int fd = CreateTemporaryBeside(path, tmp);
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    for (int i = 0; ok && i < count; ++i)
-        ok = WriteAll(fd, blocks[i], sizes[i]);
-    return CommitTemporary(fd, tmp, path, ok);
-}
-
-bool CopyFileAtomically(const std::string &from, const std::string &to)
-{
-    int in = OpenRegularFile(from);
-    if (in < 0)
-        return false;
-    std::string tmp;
-    int out = CreateTemporaryBeside(to, tmp);
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
-    std::vector<unsigned char> buffer(1 << 16);
-    bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            ok = false;
-        if (n <= 0)
-            break;
-        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
-            ok = false;
-            break;
-        }
-    }
-    ::close(in);
-    return CommitTemporary(out, tmp, to, ok);
-}
-
-namespace {
 
 // A bool byte other than 0 or 1 is read as true rather than left as an
 // invalid bool; the byte is reached as a byte, never as a bool.
@@ -254,8 +126,8 @@ void KVUIOperationClass::LoadBlocks(const std::function<std::size_t(void *, std:
         block(&clockTop, sizeof clockTop);
     } else {
         clockVisible = false;
-        clockLeft = screenWidth / 2;
-        clockTop = screenHeight / 2;
+        clockLeft = clockDefaultLeft;
+        clockTop = clockDefaultTop;
     }
     if (v >= kVersionButtonSection)
         flag(buttonSectionOpen);
@@ -313,49 +185,57 @@ std::size_t RequiredLength(int v)
     return kFileSize;
 }
 
-// A file that can be read and holds all that its version asks for.
-bool IsCompleteConfiguration(const std::string &path)
+// Every version this program or an older one can have written. Zero is what a
+// file zero-filled by a crash reads as, and a version above ours is as likely
+// garbage as the work of a newer program: neither makes a file whole.
+bool IsPlausibleVersion(float version)
 {
-    int fd = OpenRegularFile(path);
-    if (fd < 0)
-        return false;
+    const int v = TruncatedVersion(version);
+    return v >= 1 && v <= KVUIOperationClass::GetVersionNumber();
+}
+
+enum class FileState {
+    Missing,    // no regular file under the name
+    Unreadable, // there is one, but it could not be read
+    Damaged,    // readable, but cut short or with a version no program wrote
+    Complete,   // holds every field its plausible version asks for
+};
+
+FileState ExamineConfiguration(const std::string &path)
+{
     struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
+    if (!S_ISREG(st.st_mode))
+        return FileState::Missing;
+    int fd = filesafety::OpenRegularFile(path);
+    if (fd < 0)
+        return FileState::Unreadable;
     FileHeader header;
-    const bool complete =
-        ::fstat(fd, &st) == 0 && ::read(fd, &header, sizeof header) == sizeof header &&
-        static_cast<std::size_t>(st.st_size) >= RequiredLength(TruncatedVersion(header.version));
+    const ssize_t got = ::read(fd, &header, sizeof header);
+    const bool measured = ::fstat(fd, &st) == 0;
     ::close(fd);
-    return complete;
+    if (got < 0 || !measured)
+        return FileState::Unreadable;
+    const bool complete =
+        got == sizeof header && IsPlausibleVersion(header.version) &&
+        static_cast<std::size_t>(st.st_size) >= RequiredLength(TruncatedVersion(header.version));
+    return complete ? FileState::Complete : FileState::Damaged;
 }
 
 } // namespace
 
-bool KVUIOperationClass::LoadConfiguration()
+bool KVUIOperationClass::LoadFromFile(const std::string &path)
 {
-    ResetPersistedState();
-    // A configuration that is cut short or cannot be read would load as an
-    // empty launcher, and the next save would make that loss final: the
-    // backup is taken instead while it is whole.
-    const std::string config = GetConfigPath(), old = GetOldConfigPath();
-    std::string path;
-    if (IsCompleteConfiguration(config))
-        path = config;
-    else if (IsCompleteConfiguration(old))
-        path = old;
-    else if (IsRegularFile(config))
-        path = config;
-    else if (IsRegularFile(old))
-        path = old;
-    else
-        return false;
-    // A file that exists but cannot be read loads as the reset state.
-    int fd = OpenRegularFile(path);
-    LoadBlocks([fd](void *dst, std::size_t n) {
+    int fd = filesafety::OpenRegularFile(path);
+    bool readError = fd < 0;
+    LoadBlocks([fd, &readError](void *dst, std::size_t n) {
         std::size_t got = 0;
         while (fd >= 0 && got < n) {
             ssize_t r = ::read(fd, static_cast<unsigned char *>(dst) + got, n - got);
             if (r < 0 && errno == EINTR)
                 continue;
+            readError = readError || r < 0;
             if (r <= 0)
                 break;
             got += static_cast<std::size_t>(r);
@@ -364,6 +244,46 @@ bool KVUIOperationClass::LoadConfiguration()
     });
     if (fd >= 0)
         ::close(fd);
+    return !readError;
+}
+
+void KVUIOperationClass::RemoveStaleTemporaries()
+{
+    filesafety::RemoveStaleTemporaries(GetConfigPath());
+    filesafety::RemoveStaleTemporaries(GetOldConfigPath());
+}
+
+bool KVUIOperationClass::LoadConfiguration()
+{
+    ResetPersistedState();
+    m_keepConfigFile = false;
+    // Without a folder the paths would name the file system's root.
+    if (directory.empty())
+        return false;
+    RemoveStaleTemporaries();
+    // A configuration that is cut short or cannot be read would load as an
+    // empty launcher, and the next save would make that loss final: the
+    // backup is taken instead while it is whole.
+    const std::string config = GetConfigPath(), old = GetOldConfigPath();
+    const FileState configState = ExamineConfiguration(config);
+    const FileState oldState =
+        configState == FileState::Complete ? FileState::Missing : ExamineConfiguration(old);
+    // A file that could not be read may still hold the user's whole setup; what
+    // this run shows instead must never be written over it.
+    m_keepConfigFile = configState == FileState::Unreadable;
+    std::string path;
+    if (configState == FileState::Complete)
+        path = config;
+    else if (oldState == FileState::Complete)
+        path = old;
+    else if (configState == FileState::Damaged)
+        path = config;
+    else if (oldState == FileState::Damaged)
+        path = old;
+    else // a file that exists but cannot be read loads as the reset state
+        return configState != FileState::Missing || oldState != FileState::Missing;
+    if (!LoadFromFile(path) && path == config)
+        m_keepConfigFile = true;
     return true;
 }
 
@@ -374,7 +294,7 @@ bool KVUIOperationClass::FileStillHolds(const void *const *blocks, const std::si
     std::size_t total = 0;
     for (int i = 0; i < count; ++i)
         total += sizes[i];
-    int fd = OpenRegularFile(GetConfigPath());
+    int fd = filesafety::OpenRegularFile(GetConfigPath());
     if (fd < 0)
         return false;
     struct stat st;
@@ -395,9 +315,24 @@ bool KVUIOperationClass::FileStillHolds(const void *const *blocks, const std::si
     return same;
 }
 
+bool KVUIOperationClass::MayWriteFiles()
+{
+    if (directory.empty()) {
+        lastSaveError = "there is no configuration folder";
+        return false;
+    }
+    if (m_keepConfigFile) {
+        lastSaveError = GetConfigPath() + " could not be read at start and is left as it is";
+        return false;
+    }
+    return true;
+}
+
 bool KVUIOperationClass::SaveConfiguration()
 {
     header.version = static_cast<float>(GetVersionNumber());
+    if (!MayWriteFiles())
+        return false;
     // The blocks go out as they lie in memory; only the short tail, whose
     // ints are not aligned in the file, is laid out here.
     unsigned char tail[12];
@@ -413,11 +348,18 @@ bool KVUIOperationClass::SaveConfiguration()
     static_assert(sizeof header + sizeof categories + 2 * sizeof(WindowSettings) + sizeof(Appearance) +
                       sizeof tail ==
                   ConfigLayout::kFileSize);
+    lastSaveError.clear();
     // Nothing changed since the file was read or written, and nobody else
     // has touched it: it already holds exactly these bytes.
     if (FileStillHolds(blocks, sizes, 6))
         return true;
-    return WriteFileAtomically(GetConfigPath(), blocks, sizes, 6);
+    const auto produce = [&](int fd) {
+        for (int i = 0; i < 6; ++i)
+            if (!filesafety::WriteAll(fd, blocks[i], sizes[i]))
+                return false;
+        return true;
+    };
+    return filesafety::ReplaceContents(GetConfigPath(), produce, std::nullopt, lastSaveError);
 }
 
 bool KVUIOperationClass::BackupConfiguration()
@@ -425,10 +367,15 @@ bool KVUIOperationClass::BackupConfiguration()
     // A real copy: a second name for the same file would share any damage
     // another program does to it in place. A damaged file never replaces a
     // backup that may be the last whole copy.
-    const std::string config = GetConfigPath();
-    if (!IsCompleteConfiguration(config))
+    if (!MayWriteFiles())
         return false;
-    return CopyFileAtomically(config, GetOldConfigPath());
+    const std::string config = GetConfigPath();
+    if (ExamineConfiguration(config) != FileState::Complete) {
+        lastSaveError = config + " is missing or not whole; the backup is kept";
+        return false;
+    }
+    lastSaveError.clear();
+    return filesafety::CopyContents(config, GetOldConfigPath(), lastSaveError);
 }
 
 void KVUIOperationClass::ReadIniFile()

@@ -7,8 +7,9 @@
 #include <filesystem>
 #include <new>
 
+// The build may name another home page; an empty name keeps the product's own.
 #ifndef KESTRAVA_HOME_URL
-#define KESTRAVA_HOME_URL "https://kestrava.org/"
+#define KESTRAVA_HOME_URL ""
 #endif
 
 KVUIOperationClass *KVOP = nullptr;
@@ -37,6 +38,8 @@ constexpr TColor kInfoBk = 0xE1FFFF;
 constexpr TColor kBtnFace = 0xF0F0F0;
 constexpr TColor kWindowText = 0x000000;
 constexpr TColor k3DDkShadow = 0x696969;
+
+constexpr const char *kDefaultHomePage = "https://kestrava.org/";
 
 const char *const kDockTexts[11] = {"Top-Left",     "Middle-Left",   "Bottom-Left",   "Top-Middle",
                                     "Centre",       "Bottom-Middle", "Top-Right",     "Middle-Right",
@@ -266,15 +269,20 @@ std::string KVUIOperationClass::GetUpdateTempPath() const
     return directory + "/" + GetUpdateFileName();
 }
 
-std::string KVUIOperationClass::GetHomePageURL()
+std::string HomePageAddress(const char *configured)
 {
-    // Packagers and tests point the program elsewhere; a file name is appended
-    // to the address directly, so it always ends with a slash.
-    const char *env = std::getenv("KESTRAVA_HOME_URL");
-    std::string url = env && *env ? env : KESTRAVA_HOME_URL;
+    std::string url = configured && *configured ? configured : kDefaultHomePage;
     if (url.back() != '/')
         url += '/';
     return url;
+}
+
+std::string KVUIOperationClass::GetHomePageURL()
+{
+    // Packagers and tests point the program elsewhere, at build time or when
+    // it runs; an empty value means no choice was made.
+    const char *env = std::getenv("KESTRAVA_HOME_URL");
+    return HomePageAddress(env && *env ? env : KESTRAVA_HOME_URL);
 }
 
 void KVUIOperationClass::ResetPersistedState()

@@ -255,7 +255,7 @@ class KVUIOperationClass {
     bool SaveConfiguration();
     bool WriteDefaults();
     // Copies KVUI_Config.dat over KVUI_Config_OLD.dat; false when there was
-    // nothing to copy or the copy failed (the old backup then stays as it was).
+    // nothing whole to copy or the copy failed (the old backup then stays as it was).
     bool BackupConfiguration();
     // Fills the model from a configuration image in memory, as the loader does
     // with the file's bytes; any length is accepted.
@@ -278,10 +278,17 @@ class KVUIOperationClass {
     int32_t clockTop = 0;
     bool clockVisible = false;
 
-    // Screen size used for the clock's default position when a file does not
-    // hold one; set by the main window before loading.
+    // Size of the whole virtual screen, set by the main window before loading.
     int screenWidth = 0;
     int screenHeight = 0;
+    // Where the clock goes when a file does not hold its position: the centre
+    // of the primary screen, set by the main window before loading. The centre
+    // of the virtual screen would be the seam between two monitors.
+    int clockDefaultLeft = 0;
+    int clockDefaultTop = 0;
+
+    // Why the last SaveConfiguration or BackupConfiguration returned false.
+    std::string lastSaveError;
 
     // Opaque handles of toolkit objects the model is said to hold; owned and
     // freed by the layer that created them.
@@ -295,7 +302,16 @@ class KVUIOperationClass {
     // True when KVUI_Config.dat holds exactly these blocks already, so that a
     // save of an unchanged model does not rewrite and sync 2 MB again.
     bool FileStillHolds(const void *const *blocks, const std::size_t *sizes, int count) const;
+    // Loads the file at path; false when it could not be opened or read to its end.
+    bool LoadFromFile(const std::string &path);
+    // Temporaries that a save killed half way left beside the two files.
+    void RemoveStaleTemporaries();
+    // False, with lastSaveError set, when no file may be written in this run.
+    bool MayWriteFiles();
     std::unique_ptr<ModelSnapshot> m_snapshot;
+    // KVUI_Config.dat existed but could not be read when loading: the model
+    // holds something else, which must never be written over the file.
+    bool m_keepConfigFile = false;
 };
 
 // The one model of the running program, created by the main window.
@@ -306,8 +322,7 @@ extern KVUIOperationClass *KVOP;
 bool ReadIniBool(const std::string &iniText, const std::string &section, const std::string &key,
                  bool defaultValue, bool *found = nullptr);
 
-// Writes data to path so that path holds either its old bytes or all of the
-// new ones: temporary file beside it, fsync, rename. False on any failure.
-bool WriteFileAtomically(const std::string &path, const void *const *blocks, const std::size_t *sizes,
-                         int count);
-bool CopyFileAtomically(const std::string &from, const std::string &to);
+// The home page address from a configured one: the product's own when it is
+// null or empty, and always ending with a slash, as a file name is appended
+// to it directly.
+std::string HomePageAddress(const char *configured);

@@ -12,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static auto model = std::make_unique<KVUIOperationClass>();
     model->screenWidth = 1280;
     model->screenHeight = 1024;
+    model->clockDefaultLeft = 640;
+    model->clockDefaultTop = 512;
     model->LoadFromBytes(data, size);
     if (std::strlen(model->header.title) >= sizeof model->header.title)
         std::abort();

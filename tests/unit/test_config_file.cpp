@@ -1,16 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <random>
+#include <set>
+#include <string>
 #include <vector>
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "Kvguiglobals.h"
 
@@ -43,6 +51,94 @@ int32_t GetInt(const Bytes &b, std::size_t at)
     return v;
 }
 
+std::set<std::string> Names(const fs::path &folder)
+{
+    std::set<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+mode_t ModeOf(const fs::path &p)
+{
+    struct stat st {};
+    ::stat(p.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// File modes do not bind root, who runs the tests in CI: the files are handed
+// to nobody and the program's side runs in a child process as nobody. Run by
+// an ordinary user, the tests hand the files to that user himself.
+constexpr uid_t kNobody = 65534;
+
+void GiveToOrdinaryUser(const fs::path &p)
+{
+    const bool root = ::geteuid() == 0;
+    ASSERT_EQ(::lchown(p.c_str(), root ? kNobody : ::geteuid(), root ? kNobody : ::getegid()), 0) << p;
+}
+
+// What a child process found wrong, for the parent to report.
+struct Findings {
+    std::string text;
+    void Expect(bool ok, const std::string &what)
+    {
+        if (!ok)
+            text += what + "; ";
+    }
+};
+
+// Runs body in a child process as an ordinary user; its findings, or why it
+// could not run, come back as text, empty when everything held.
+std::string AsOrdinaryUser(const std::function<std::string()> &body)
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child < 0)
+        return "no child process";
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::string findings;
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+             ::setresuid(kNobody, kNobody, kNobody) != 0)) {
+            findings = "could not become an ordinary user";
+        } else {
+            try {
+                findings = body();
+            } catch (const std::exception &e) {
+                findings = e.what();
+            }
+        }
+        const bool sent =
+            ::write(pipeFds[1], findings.data(), findings.size()) == static_cast<ssize_t>(findings.size());
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string findings;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        findings.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        findings += "(the child process did not finish)";
+    return findings;
+}
+
+// A pid no process holds: a child's, once it has been reaped.
+pid_t DeadPid()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
 struct ConfigFile : ::testing::Test {
     fs::path dir;
     std::unique_ptr<KVUIOperationClass> m;
@@ -64,8 +160,12 @@ struct ConfigFile : ::testing::Test {
     {
         auto model = std::make_unique<KVUIOperationClass>();
         model->directory = dir.string();
-        model->screenWidth = 1280;
-        model->screenHeight = 1024;
+        // Two monitors side by side: the clock's default is the primary
+        // screen's centre, never the seam in the middle of both.
+        model->screenWidth = 2560;
+        model->screenHeight = 1440;
+        model->clockDefaultLeft = 640;
+        model->clockDefaultTop = 512;
         return model;
     }
     fs::path Config() const { return dir / "KVUI_Config.dat"; }
@@ -382,6 +482,400 @@ TEST_F(ConfigFile, IniSwitchIsReadFromTheDirectory)
     std::ofstream(dir / "Kestrava.ini") << "[Debug]\r\nDebugMode=1\r\n";
     m->ReadIniFile();
     EXPECT_TRUE(m->debugMode);
+}
+
+TEST_F(ConfigFile, AFileNobodyMayWriteIsNotSavedOver)
+{
+    const Bytes saved = Distinctive();
+    ASSERT_TRUE(m->BackupConfiguration());
+    const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write;
+    const fs::perms r = fs::perms::owner_read;
+    struct Case {
+        const char *what;
+        bool backup;
+        fs::perms mode;
+    } cases[] = {
+        {"configuration 0444", false, r | fs::perms::group_read | fs::perms::others_read},
+        {"configuration 0400", false, r},
+        {"backup 0444", true, r | fs::perms::group_read | fs::perms::others_read},
+    };
+    int change = 0;
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        for (const fs::path &p : {Config(), Old()}) {
+            fs::permissions(p, rw);
+            WriteAll(p, saved);
+        }
+        const fs::path protectedFile = tc.backup ? Old() : Config();
+        fs::permissions(protectedFile, tc.mode);
+        m->settings.alpha = 50 + ++change;
+        if (tc.backup) {
+            ASSERT_TRUE(m->SaveConfiguration());
+            EXPECT_FALSE(m->BackupConfiguration());
+        } else {
+            EXPECT_FALSE(m->SaveConfiguration());
+        }
+        EXPECT_FALSE(m->lastSaveError.empty());
+        EXPECT_EQ(ReadAll(protectedFile), saved);
+        EXPECT_EQ(fs::status(protectedFile).permissions() & fs::perms::all, tc.mode);
+        EXPECT_EQ(Names(dir).size(), 2u);
+    }
+}
+
+// The folder is the user's, the file is not: renaming over it would succeed.
+TEST_F(ConfigFile, AFileTheUserMayNotWriteIsNotSavedOver)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs a file of another user, which only root can make";
+    const Bytes saved = Distinctive();
+    GiveToOrdinaryUser(dir);
+    const std::string findings = AsOrdinaryUser([&] {
+        Findings f;
+        auto model = Fresh();
+        f.Expect(model->LoadConfiguration(), "loads");
+        model->settings.alpha = 61;
+        f.Expect(!model->SaveConfiguration(), "refuses to save");
+        f.Expect(!model->lastSaveError.empty(), "tells why");
+        return f.text;
+    });
+    EXPECT_EQ(findings, "");
+    EXPECT_EQ(ReadAll(Config()), saved);
+    struct stat st {};
+    ASSERT_EQ(::stat(Config().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(Names(dir).size(), 1u);
+}
+
+TEST_F(ConfigFile, AFileThatCouldNotBeReadIsNeverReplaced)
+{
+    const Bytes whole = Distinctive(); // alpha 200
+    ASSERT_TRUE(m->BackupConfiguration());
+    m->settings.alpha = 44;
+    ASSERT_TRUE(m->SaveConfiguration());
+    const Bytes unreadable = ReadAll(Config());
+    for (bool withBackup : {true, false}) {
+        SCOPED_TRACE(withBackup ? "with a backup" : "without a backup");
+        if (!withBackup)
+            fs::remove(Old());
+        for (const fs::path &p : {dir, Config()})
+            GiveToOrdinaryUser(p);
+        if (withBackup)
+            GiveToOrdinaryUser(Old());
+        ASSERT_EQ(::chmod(Config().c_str(), 0), 0);
+        const std::string findings = AsOrdinaryUser([&] {
+            Findings f;
+            auto model = Fresh();
+            f.Expect(model->LoadConfiguration(), "loads");
+            f.Expect(model->settings.alpha == (withBackup ? 200 : 0),
+                     "runs on the backup or the reset state");
+            f.Expect(!model->BackupConfiguration(), "takes no backup of it");
+            model->settings.alpha = 5;
+            f.Expect(!model->SaveConfiguration(), "refuses to save");
+            f.Expect(!model->lastSaveError.empty(), "tells why");
+            // Readable again later in the same run, it is still not the
+            // file this run loaded.
+            f.Expect(::chmod(Config().c_str(), 0600) == 0, "chmod");
+            f.Expect(!model->SaveConfiguration(), "refuses to save once it can be read");
+            model->WriteDefaults();
+            f.Expect(!model->SaveConfiguration(), "refuses to save the defaults");
+            return f.text;
+        });
+        EXPECT_EQ(findings, "");
+        EXPECT_EQ(ReadAll(Config()), unreadable);
+        if (withBackup) {
+            EXPECT_EQ(ReadAll(Old()), whole);
+        }
+        EXPECT_EQ(Names(dir).size(), withBackup ? 2u : 1u);
+    }
+}
+
+TEST_F(ConfigFile, AReadOnlyFolderStillTakesSaves)
+{
+    Distinctive();
+    ASSERT_TRUE(m->BackupConfiguration());
+    struct stat before {};
+    ::stat(Config().c_str(), &before);
+    for (const fs::path &p : {dir, Config(), Old()})
+        GiveToOrdinaryUser(p);
+    ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
+    const std::string findings = AsOrdinaryUser([&] {
+        Findings f;
+        auto model = Fresh();
+        f.Expect(model->LoadConfiguration(), "loads");
+        model->settings.alpha = 61;
+        f.Expect(model->SaveConfiguration(), "saves");
+        f.Expect(model->BackupConfiguration(), "backs up");
+        model->settings.alpha = 62;
+        f.Expect(model->SaveConfiguration(), "saves again");
+        return f.text;
+    });
+    EXPECT_EQ(findings, "");
+    EXPECT_EQ(GetInt(ReadAll(Config()), ConfigLayout::kSettings + 20), 62);
+    EXPECT_EQ(GetInt(ReadAll(Old()), ConfigLayout::kSettings + 20), 61);
+    EXPECT_EQ(ReadAll(Config()).size(), ConfigLayout::kFileSize);
+    struct stat after {};
+    ::stat(Config().c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(Names(dir).size(), 2u);
+}
+
+TEST_F(ConfigFile, SavesGoThroughSymbolicLinks)
+{
+    const fs::path dotfiles = dir / "dotfiles";
+    struct Case {
+        const char *what;
+        fs::path configLink; // what KVUI_Config.dat points to
+        fs::path hop;        // an intermediate link, if any, pointing to target
+        bool targetExists;
+    } cases[] = {
+        {"relative link to a file", "dotfiles/kv.dat", {}, true},
+        {"relative link to no file yet", "dotfiles/kv.dat", {}, false},
+        {"chain of absolute links", dir / "hop", dir / "hop", true},
+    };
+    const fs::path target = dotfiles / "kv.dat";
+    const fs::path oldTarget = dotfiles / "kv-old.dat";
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        fs::remove_all(dotfiles);
+        for (const fs::path &p : {Config(), Old(), dir / "hop"})
+            fs::remove(p);
+        fs::create_directory(dotfiles);
+        if (tc.targetExists) {
+            WriteAll(target, Bytes(10, 1));
+            fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+        }
+        if (!tc.hop.empty())
+            fs::create_symlink(target, tc.hop);
+        fs::create_symlink(tc.configLink, Config());
+        fs::create_symlink("dotfiles/kv-old.dat", Old());
+
+        const Bytes saved = Distinctive();
+        ASSERT_TRUE(fs::is_symlink(Config()));
+        EXPECT_EQ(ReadAll(target), saved);
+        if (tc.targetExists) {
+            EXPECT_EQ(ModeOf(target), 0600u);
+        }
+        ASSERT_TRUE(m->BackupConfiguration());
+        EXPECT_TRUE(fs::is_symlink(Old()));
+        EXPECT_EQ(ReadAll(oldTarget), saved);
+        m->settings.alpha = 61;
+        ASSERT_TRUE(m->SaveConfiguration());
+        EXPECT_TRUE(fs::is_symlink(Config()));
+        EXPECT_EQ(GetInt(ReadAll(target), ConfigLayout::kSettings + 20), 61);
+
+        // A killed save's temporary lies beside the real target, and goes there.
+        WriteAll(dotfiles / ("kv.dat.tmp" + std::to_string(DeadPid()) + "-0"), Bytes(10, 2));
+        ASSERT_TRUE(Fresh()->LoadConfiguration());
+        EXPECT_EQ(Names(dotfiles), (std::set<std::string>{"kv.dat", "kv-old.dat"}));
+    }
+
+    // Links that never end at a file are left as they are.
+    fs::remove(Config());
+    fs::create_symlink("loop", Config());
+    fs::create_symlink("KVUI_Config.dat", dir / "loop");
+    EXPECT_FALSE(m->SaveConfiguration());
+    EXPECT_FALSE(m->lastSaveError.empty());
+    EXPECT_TRUE(fs::is_symlink(Config()));
+    EXPECT_TRUE(fs::is_symlink(dir / "loop"));
+}
+
+TEST_F(ConfigFile, HardLinkedFilesSeeEverySave)
+{
+    Distinctive();
+    ASSERT_TRUE(m->BackupConfiguration());
+    const fs::path configElsewhere = dir / "config-elsewhere", oldElsewhere = dir / "backup-elsewhere";
+    fs::create_hard_link(Config(), configElsewhere);
+    fs::create_hard_link(Old(), oldElsewhere);
+    m->settings.alpha = 61;
+    ASSERT_TRUE(m->SaveConfiguration());
+    EXPECT_EQ(GetInt(ReadAll(configElsewhere), ConfigLayout::kSettings + 20), 61);
+    EXPECT_EQ(ReadAll(configElsewhere), ReadAll(Config()));
+    EXPECT_EQ(fs::hard_link_count(Config()), 2u);
+    ASSERT_TRUE(m->BackupConfiguration());
+    EXPECT_EQ(ReadAll(oldElsewhere), ReadAll(Config()));
+    EXPECT_EQ(fs::hard_link_count(Old()), 2u);
+    EXPECT_EQ(Names(dir).size(), 4u);
+}
+
+TEST_F(ConfigFile, TheBackupNeverWidensTheFilesPermissions)
+{
+    const mode_t oldMask = ::umask(022);
+    Distinctive();
+    struct Case {
+        mode_t config;
+        mode_t backupBefore; // 0: no backup yet
+    } cases[] = {{0600, 0}, {0600, 0644}, {0640, 0666}, {0644, 0600}};
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(std::to_string(tc.config) + " over " + std::to_string(tc.backupBefore));
+        fs::remove(Old());
+        if (tc.backupBefore) {
+            WriteAll(Old(), Bytes(5, 1));
+            ASSERT_EQ(::chmod(Old().c_str(), tc.backupBefore), 0);
+        }
+        ASSERT_EQ(::chmod(Config().c_str(), tc.config), 0);
+        ASSERT_TRUE(m->BackupConfiguration());
+        EXPECT_EQ(ModeOf(Old()), tc.config);
+        EXPECT_EQ(ReadAll(Old()), ReadAll(Config()));
+    }
+    // A configuration file made anew takes the umask, as any new file does.
+    fs::remove(Config());
+    ASSERT_TRUE(m->SaveConfiguration());
+    EXPECT_EQ(ModeOf(Config()), 0644u);
+    ::umask(oldMask);
+}
+
+TEST_F(ConfigFile, AKilledSaveLeavesNothingAfterTheNextStart)
+{
+    const Bytes saved = Distinctive();
+    ASSERT_TRUE(m->BackupConfiguration());
+    // The file size limit kills the writer half way through the 2 MB, once
+    // in a save and once in a backup.
+    for (bool backup : {false, true}) {
+        SCOPED_TRACE(backup ? "backup" : "save");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const rlimit noCore{0, 0}, small{1 << 20, 1 << 20};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            std::signal(SIGXFSZ, SIG_DFL);
+            m->settings.alpha = 61;
+            backup ? m->BackupConfiguration() : m->SaveConfiguration();
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    }
+    ASSERT_EQ(Names(dir).size(), 4u); // the two abandoned temporaries
+    auto next = Fresh();
+    ASSERT_TRUE(next->LoadConfiguration());
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"KVUI_Config.dat", "KVUI_Config_OLD.dat"}));
+    EXPECT_EQ(ReadAll(Config()), saved);
+    EXPECT_EQ(ReadAll(Old()), saved);
+}
+
+TEST_F(ConfigFile, OnlyOurOwnAbandonedTemporariesAreRemoved)
+{
+    const Bytes saved = Distinctive();
+    const std::string dead = std::to_string(DeadPid());
+    const std::string running = "1"; // init always runs
+    struct Case {
+        std::string name;
+        bool removed;
+    } cases[] = {
+        {"KVUI_Config.dat.tmp" + dead + "-0", true},
+        {"KVUI_Config_OLD.dat.tmp" + dead + "-12", true},
+        {"KVUI_Config.dat.tmp" + running + "-0", false}, // its save may still be running
+        {"KVUI_Config.dat.tmp" + std::to_string(::getpid()) + "-0", false},
+        {"KVUI_Config.dat.tmp" + dead, false},
+        {"KVUI_Config.dat.tmp" + dead + "-0.keep", false},
+        {"KVUI_Config.dat.tmp" + dead + "-", false},
+        {"KVUI_Config.dat.tmp-" + dead + "-0", false},
+        {"KVUI_Config.dat.tmpx" + dead + "-0", false},
+        {"Notes.dat.tmp" + dead + "-0", false},
+    };
+    for (const Case &tc : cases)
+        WriteAll(dir / tc.name, Bytes(100, 7));
+    // Named like ours, but a folder, a link to the configuration and, for
+    // root, another user's file: none of them is ours to remove.
+    const fs::path folder = dir / ("KVUI_Config.dat.tmp" + dead + "-1");
+    const fs::path link = dir / ("KVUI_Config.dat.tmp" + dead + "-2");
+    const fs::path foreign = dir / ("KVUI_Config.dat.tmp" + dead + "-3");
+    fs::create_directory(folder);
+    fs::create_symlink(Config(), link);
+    WriteAll(foreign, Bytes(100, 7));
+    if (::geteuid() == 0)
+        GiveToOrdinaryUser(foreign);
+
+    ASSERT_TRUE(Fresh()->LoadConfiguration());
+    for (const Case &tc : cases)
+        EXPECT_EQ(fs::exists(dir / tc.name), !tc.removed) << tc.name;
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::exists(foreign), ::geteuid() == 0);
+    EXPECT_EQ(ReadAll(Config()), saved);
+}
+
+TEST_F(ConfigFile, OnlyAPlausibleVersionMakesAFileWhole)
+{
+    const Bytes backup = Distinctive(); // alpha 200
+    Bytes later = backup;
+    const int32_t alpha = 99;
+    std::memcpy(later.data() + ConfigLayout::kSettings + 20, &alpha, 4);
+    // 1 to 118 is every version that was or will be written before this one;
+    // a file is read by its truncated version, so 118.9 reads as 118.
+    struct Case {
+        const char *what;
+        float version;
+        bool whole;
+    } cases[] = {
+        {"0", 0.0f, false},
+        {"0.5", 0.5f, false},
+        {"-1", -1.0f, false},
+        {"NaN", std::numeric_limits<float>::quiet_NaN(), false},
+        {"+inf", std::numeric_limits<float>::infinity(), false},
+        {"1", 1.0f, true},
+        {"96.5", 96.5f, true},
+        {"115", 115.0f, true},
+        {"118", 118.0f, true},
+        {"118.9", 118.9f, true},
+        {"119", 119.0f, false},
+        {"120", 120.0f, false},
+        {"1e9", 1e9f, false},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        Bytes file = later;
+        PutFloat(file, 400, tc.version);
+        WriteAll(Config(), file);
+        WriteAll(Old(), backup);
+        auto loaded = Fresh();
+        ASSERT_TRUE(loaded->LoadConfiguration());
+        EXPECT_EQ(loaded->settings.alpha, tc.whole ? 99 : 200);
+        EXPECT_EQ(loaded->BackupConfiguration(), tc.whole);
+        EXPECT_EQ(ReadAll(Old()), tc.whole ? file : backup);
+        // As the only file it is loaded whatever its version says.
+        fs::remove(Old());
+        auto alone = Fresh();
+        ASSERT_TRUE(alone->LoadConfiguration());
+        EXPECT_EQ(alone->settings.alpha, 99);
+    }
+    // Some file systems leave a crashed write's full length in zeros.
+    WriteAll(Config(), Bytes(ConfigLayout::kFileSize, 0));
+    WriteAll(Old(), backup);
+    auto loaded = Fresh();
+    ASSERT_TRUE(loaded->LoadConfiguration());
+    EXPECT_EQ(loaded->settings.alpha, 200);
+    EXPECT_FALSE(loaded->BackupConfiguration());
+    EXPECT_EQ(ReadAll(Old()), backup);
+}
+
+TEST_F(ConfigFile, WithoutAFolderNothingIsWritten)
+{
+    // The folder the program started in was removed before it asked for it.
+    const fs::path start = fs::current_path();
+    fs::create_directory(dir / "gone");
+    fs::current_path(dir / "gone");
+    fs::remove(dir / "gone");
+    auto orphan = std::make_unique<KVUIOperationClass>();
+    fs::current_path(start);
+    EXPECT_EQ(orphan->directory, "");
+
+    const bool rootHadOne = fs::exists("/KVUI_Config.dat") || fs::exists("/KVUI_Config_OLD.dat");
+    EXPECT_FALSE(orphan->LoadConfiguration());
+    orphan->WriteDefaults();
+    EXPECT_FALSE(orphan->SaveConfiguration());
+    EXPECT_FALSE(orphan->lastSaveError.empty());
+    EXPECT_FALSE(orphan->BackupConfiguration());
+    if (!rootHadOne) {
+        EXPECT_FALSE(fs::exists("/KVUI_Config.dat") || fs::exists("/KVUI_Config_OLD.dat"));
+    }
+
+    // Given a folder, the same model saves and the reason is gone.
+    orphan->directory = dir.string();
+    EXPECT_TRUE(orphan->SaveConfiguration());
+    EXPECT_EQ(orphan->lastSaveError, "");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "Kvguiglobals.h"
 
@@ -168,10 +169,30 @@ TEST(ModelConstants, VersionAndPaths)
 TEST(ModelConstants, HomePageEndsWithSlashAndCanBeOverridden)
 {
     ::unsetenv("KESTRAVA_HOME_URL");
-    EXPECT_EQ(KVUIOperationClass::GetHomePageURL().back(), '/');
+    const std::string built = KVUIOperationClass::GetHomePageURL();
+    EXPECT_EQ(built.back(), '/');
     ::setenv("KESTRAVA_HOME_URL", "http://127.0.0.1:8123/kv", 1);
     EXPECT_EQ(KVUIOperationClass::GetHomePageURL(), "http://127.0.0.1:8123/kv/");
+    // An empty variable is no choice: the build's address stays.
+    ::setenv("KESTRAVA_HOME_URL", "", 1);
+    EXPECT_EQ(KVUIOperationClass::GetHomePageURL(), built);
     ::unsetenv("KESTRAVA_HOME_URL");
+}
+
+TEST(ModelConstants, AnEmptyHomePageFallsBackToTheProductsOwn)
+{
+    struct Case {
+        const char *configured;
+        const char *expected;
+    } cases[] = {
+        {nullptr, "https://kestrava.org/"},
+        {"", "https://kestrava.org/"},
+        {"http://127.0.0.1:8123/kv", "http://127.0.0.1:8123/kv/"},
+        {"http://127.0.0.1:8123/kv/", "http://127.0.0.1:8123/kv/"},
+        {"/", "/"},
+    };
+    for (const Case &tc : cases)
+        EXPECT_EQ(HomePageAddress(tc.configured), tc.expected) << (tc.configured ? tc.configured : "null");
 }
 
 } // namespace

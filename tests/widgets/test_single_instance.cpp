@@ -14,6 +14,7 @@
 
 #include <QLocalSocket>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTest>
 
 #include <fcntl.h>
@@ -463,11 +464,16 @@ TEST_F(SingleInstanceTest, ChannelOutlivesAFailedAccept)
     const fs::path socket = runtime / "kvtest";
     SingleInstance first(QStringLiteral("kvtest"));
     ASSERT_TRUE(first.Acquire());
-    QSignalSpy errors(&first, &SingleInstance::channelError);
+    ASSERT_TRUE(first.LastError().isEmpty());
     QSignalSpy shown(&first, &SingleInstance::showRequested);
 
     const int caller = ConnectTo(socket);
     ASSERT_GE(caller, 0);
+    // The sanitizers check an object's type on its first method call, which
+    // takes a descriptor: look at the listening notifier while there is one.
+    auto *notifier = first.findChild<QSocketNotifier *>();
+    ASSERT_NE(notifier, nullptr);
+    ASSERT_TRUE(notifier->isEnabled());
     bool exhausted = false;
     {
         NoDescriptorsLeft none;
@@ -478,7 +484,8 @@ TEST_F(SingleInstanceTest, ChannelOutlivesAFailedAccept)
         QMetaObject::invokeMethod(&first, "Accept", Qt::DirectConnection);
     }
     ASSERT_TRUE(exhausted);
-    EXPECT_EQ(errors.count(), 1) << "the failed accept went unreported";
+    EXPECT_TRUE(first.LastError().contains(QStringLiteral("cannot accept")))
+        << "the failed accept went unreported";
     EXPECT_TRUE(fs::is_socket(socket)) << "the channel closed";
     ASSERT_EQ(::write(caller, "show\n", 5), 5);
     EXPECT_TRUE(shown.wait(3000)) << "the waiting caller was never taken";

@@ -1,0 +1,51 @@
+#pragma once
+
+// Writing files the user owns without ever losing or hijacking them: a reader
+// sees either the old bytes or all of the new ones, saves go through symbolic
+// and hard links to the file they name, and a file the user may not write or
+// could not read is left as it is.
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <sys/types.h>
+
+namespace filesafety {
+
+// A regular file opened for reading, or -1 with errno set; a FIFO or device
+// under a configuration's name must not block or feed the loader.
+int OpenRegularFile(const std::string &path);
+
+bool WriteAll(int fd, const void *data, std::size_t size);
+
+// The name a chain of symbolic links starting at path ends at: path itself
+// when it is no link, the missing name a dangling link points to, and empty
+// when the chain loops or runs too long.
+std::string FinalTarget(const std::string &path);
+
+// Writes a file's whole new contents from the start of fd; false on failure.
+using Producer = std::function<bool(int fd)>;
+
+// Gives the file at path (followed through symbolic links) the contents that
+// produce writes. Normally a temporary file beside the real target is written,
+// flushed and renamed over it. A file with other hard links, or in a folder
+// where no temporary can be made, is rewritten in place instead, so that every
+// name sees the save. An existing file that is not regular, may not be written
+// or cannot be read is never touched. mode, when given, is the permission bits
+// the file ends with; otherwise an existing file keeps its own and a new one
+// gets the umask's. On failure error says why.
+bool ReplaceContents(const std::string &path, const Producer &produce, std::optional<mode_t> mode,
+                     std::string &error);
+
+// A byte copy of the regular file from over to, by ReplaceContents; the copy
+// never gets wider permissions than its source.
+bool CopyContents(const std::string &from, const std::string &to, std::string &error);
+
+// Removes the temporary files that a save of path killed half way left beside
+// its real target: regular files of this user, named exactly as
+// ReplaceContents names them, whose process no longer runs.
+void RemoveStaleTemporaries(const std::string &path);
+
+} // namespace filesafety
