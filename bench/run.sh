@@ -3,9 +3,9 @@
 # minimal Qt Widgets window (empty, and with one label), then the configuration file's
 # micro-benchmarks.
 #
-# Runs on a private Xvfb without a window manager (the MapNotify then comes straight from the
-# client), a private session bus and private XDG folders; needs no display of its own and
-# leaves nothing running. Every run starts in a fresh folder, as Kestrava keeps its
+# Runs in a private virtual session (scripts/session.sh) without a window manager, so the
+# MapNotify comes straight from the client, and with private XDG folders; needs no display of its
+# own and leaves nothing running. Every run starts in a fresh folder, as Kestrava keeps its
 # configuration in its working directory.
 #
 #   bench/run.sh                 uses ./build (as `make bench` leaves it)
@@ -43,30 +43,24 @@ die() {
 for bin in "$kestrava" "$minimal" "$mapwait" "$make_full" "$bench_config"; do
     [[ -x "$bin" ]] || die "$bin is missing; build with: make bench"
 done
-for tool in Xvfb dbus-daemon; do
-    command -v "$tool" >/dev/null || die "'$tool' is not installed"
-done
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || die "KESTRAVA_BENCH_RUNS must be a positive number"
+
+source "$repo/scripts/session.sh"
 
 # The work folder sits in the build folder, on the repository's disk: /tmp may be tmpfs, where
 # fsync costs nothing.
 work=$(mktemp -d "$build/bench-run.XXXXXX")
-started=()
 
 cleanup() {
-    local rc=$? i pid
+    local rc=$?
     trap - EXIT INT TERM HUP ERR
     set +e
-    for (( i = ${#started[@]} - 1; i >= 0; i-- )); do
-        pid=${started[i]}
-        kill -TERM "$pid" 2>/dev/null
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
+    # Ends the session and removes the work folder with it, unless kept.
+    session_stop
     if [[ -n "${KESTRAVA_BENCH_KEEP:-}" ]]; then
         echo "kept $work" >&2
-    else
+    elif [[ -d "$work" ]]; then
+        # The session never started.
         rm -rf "$work"
     fi
     exit "$rc"
@@ -82,48 +76,10 @@ trap 'echo "bench/run.sh: command failed (status $?) at line $LINENO: $BASH_COMM
 
 export HOME=$work/home
 export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=$work/runtime
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$work/logs" "$work/runs"
-mkdir -m 0700 "$XDG_RUNTIME_DIR"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER DESKTOP_AUTOSTART_ID XDG_SESSION_TYPE \
-      XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE \
-      QT_DEBUG_PLUGINS QT_LOGGING_RULES DBUS_SYSTEM_BUS_ADDRESS
+unset QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE QT_DEBUG_PLUGINS QT_LOGGING_RULES
 
-# Xvfb writes the display number once it accepts connections.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-    3>"$work/displayfd" </dev/null >"$work/logs/xvfb.log" 2>&1 &
-started+=($!)
-for _ in $(seq 100); do
-    grep -q '^[0-9]' "$work/displayfd" 2>/dev/null && break
-    kill -0 "${started[-1]}" 2>/dev/null || die "Xvfb exited at start: $(tail -n 3 "$work/logs/xvfb.log")"
-    sleep 0.1
-done
-grep -q '^[0-9]' "$work/displayfd" || die "Xvfb reported no display within 10 s"
-export DISPLAY=":$(tr -d '[:space:]' <"$work/displayfd")"
-
-# A session bus as a desktop has one, but with no activatable services: nothing may be started
-# behind our back and outlive the run.
-cat >"$work/session-bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=$XDG_RUNTIME_DIR/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-dbus-daemon --config-file="$work/session-bus.conf" --nofork --nopidfile --print-address=3 \
-    3>"$work/bus-address" </dev/null >"$work/logs/dbus.log" 2>&1 &
-started+=($!)
-for _ in $(seq 100); do [[ -s "$work/bus-address" ]] && break; sleep 0.1; done
-[[ -s "$work/bus-address" ]] || die "the session bus printed no address"
-export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus-address")
+session_start --no-wm ${KESTRAVA_BENCH_KEEP:+--keep} "$work" || die "$SESSION_ERROR"
 
 "$make_full" "$work" >/dev/null
 full_config=$work/KVUI_Config.dat

@@ -1,31 +1,51 @@
 #!/usr/bin/env bash
-# Starts Kestrava in the current folder. Without a display it starts a
-# private virtual one, runs the launcher there and saves a screenshot.
+# Starts Kestrava in the current folder. Without a display it starts a private virtual session
+# (scripts/session.sh, with a panel so that the tray icon has a place), runs the launcher there,
+# saves a screenshot once the screen has settled, and ends it all again.
 set -euo pipefail
+[[ $# == 1 ]] || {
+    echo "usage: $0 PROGRAM" >&2
+    exit 2
+}
 bin=$(realpath "$1")
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
     exec "$bin"
 fi
 
-work=$(mktemp -d)
-cleanup() { kill "${app:-}" "${wm:-}" "${xvfb:-}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-openbox >/dev/null 2>&1 &
-wm=$!
-for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+source "$(dirname "$(realpath "$0")")/session.sh"
+trap session_stop EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+die() {
+    echo "$0: $*" >&2
+    exit 1
+}
+
+session_start --tray "$(mktemp -d "${TMPDIR:-/tmp}/kestrava-run.XXXXXX")" || die "$SESSION_ERROR"
+
 "$bin" &
 app=$!
-for _ in $(seq 100); do xdotool search --onlyvisible --name '^Kestrava$' >/dev/null 2>&1 && break; sleep 0.1; done
-sleep 1
+session_track "$app"
+
+shown() { ! pid_alive "$app" || xdotool search --onlyvisible --name '^Kestrava$' >/dev/null 2>&1; }
+poll_until 20 shown || die "the main window did not show within 20 s"
+pid_alive "$app" || die "Kestrava exited before its window showed"
+
+# Once shown, the window may still be moving to its dock or sliding a section open: the shot
+# waits until two looks at the screen in a row are the same.
+last=
+settled() {
+    local now
+    now=$(import -window root -depth 8 rgb:- | md5sum)
+    [[ "$now" == "$last" ]] || {
+        last=$now
+        return 1
+    }
+}
+poll_until 20 settled || echo "$0: the screen was still changing after 20 s; taking the screenshot anyway" >&2
+
 shot="$PWD/kestrava-screenshot.png"
 import -window root "$shot"
 echo "No display: Kestrava ran on a virtual display; screenshot saved to $shot"
-kill -TERM "$app"
-wait "$app" || true

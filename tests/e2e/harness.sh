@@ -1,9 +1,10 @@
 # Sourced by every tests/e2e/test_*.sh script.
 #
-# Gives the test a private world: its own temp folder holding HOME and the XDG folders, an Xvfb
-# server on a free display, openbox as window manager, a private session bus and, on request, a
-# tint2 panel with a system tray and default applications that are test handlers. Everything
-# started here, the program under test included, is killed on exit, whichever way the test ends.
+# Gives the test a private world: its own temp folder holding HOME and the XDG folders, and in
+# it the virtual session of scripts/session.sh (Xvfb on a free display, openbox, a private
+# session bus and, on request, a tint2 panel with a system tray), plus default applications that
+# are test handlers. Everything started here, the program under test included, is ended on exit,
+# whichever way the test ends.
 #
 # The program under test is $KESTRAVA_BIN (absolute path). Set KESTRAVA_E2E_KEEP=1 to keep the
 # temp folder (logs, configuration files, and a screenshot when the test failed) for a look.
@@ -39,66 +40,13 @@ for kv_tool in Xvfb openbox xdotool xprop xwininfo dbus-daemon od; do
 done
 unset kv_tool
 
-# ---------------------------------------------------------------------------------------------
-# Time and processes
+# The session, and the waiting tools the tests use: now_ms, poll_until, pid_alive, wait_exit.
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/session.sh"
 
-# Milliseconds since the epoch, without forking.
-now_ms() {
-    local t=${EPOCHREALTIME/[.,]/}
-    echo $((t / 1000))
-}
-
-# Seconds (whole or with a fraction, "1" or "0.5") to milliseconds.
-_kv_ms() {
-    local int=${1%%.*} frac=
-    [[ "$1" == *.* ]] && frac=${1#*.}
-    frac="${frac}000"
-    echo $(( 10#${int:-0} * 1000 + 10#${frac:0:3} ))
-}
-
-# True while PID exists and is not a zombie.
-pid_alive() {
-    local state
-    [[ -r /proc/$1/stat ]] || return 1
-    state=$(awk '{ sub(/^.*\) /, ""); print $1 }' "/proc/$1/stat" 2>/dev/null) || return 1
-    [[ -n "$state" && "$state" != Z ]]
-}
-
-KV_PIDS=()        # everything we started, in start order
-KV_APP_PIDS=()    # instances of the program under test
-
-_kv_track() {
-    KV_PIDS+=("$1")
-    echo "$1" >>"$KV_TMP/pids"
-}
-
-# wait_exit PID TIMEOUT_SECONDS: waits until PID has ended. Returns 1 on timeout. When PID is a
-# child of this shell its exit status is left in EXIT_STATUS (empty otherwise).
-EXIT_STATUS=
-wait_exit() {
-    local pid=$1 deadline=$(( $(now_ms) + $(_kv_ms "$2") ))
-    EXIT_STATUS=
-    while pid_alive "$pid"; do
-        (( $(now_ms) < deadline )) || return 1
-        sleep 0.05
-    done
-    local rc=0
-    wait "$pid" 2>/dev/null || rc=$?
-    # 127 means "not a child of this shell": the status is unknown.
-    [[ $rc == 127 ]] || EXIT_STATUS=$rc
-    return 0
-}
+KV_APP_PIDS=() # instances of the program under test
 
 # ---------------------------------------------------------------------------------------------
 # Cleanup
-
-_kv_stop() {
-    local pid
-    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null || true; done
-    for pid in "$@"; do
-        wait_exit "$pid" 5 || { kill -KILL "$pid" 2>/dev/null || true; wait_exit "$pid" 2 || true; }
-    done
-}
 
 _kv_cleanup() {
     local rc=$?
@@ -113,21 +61,13 @@ _kv_cleanup() {
             tail -n 25 "$log" >&2
         done
     fi
-    # The program first, while its display is still there, so it can close normally.
-    local apps=() rest=() i
-    for (( i = ${#KV_APP_PIDS[@]} - 1; i >= 0; i-- )); do apps+=("${KV_APP_PIDS[i]}"); done
-    for (( i = ${#KV_PIDS[@]} - 1; i >= 0; i-- )); do
-        [[ " ${KV_APP_PIDS[*]} " == *" ${KV_PIDS[i]} "* ]] || rest+=("${KV_PIDS[i]}")
-    done
-    _kv_stop "${apps[@]}"
-    _kv_stop "${rest[@]}"
-    [[ -s "$KV_TMP/reaper.pid" ]] && kill -TERM "$(cat "$KV_TMP/reaper.pid")" 2>/dev/null
-    if [[ -d "${KV_TMP:-}" ]]; then
-        if [[ -n "${KESTRAVA_E2E_KEEP:-}" ]]; then
-            echo "kept $KV_TMP" >&2
-        else
-            rm -rf "$KV_TMP"
-        fi
+    # Ends the program first, while its display is still there, and removes KV_TMP unless kept.
+    session_stop
+    if [[ -n "${KESTRAVA_E2E_KEEP:-}" ]]; then
+        echo "kept $KV_TMP" >&2
+    elif [[ -d "${KV_TMP:-}" ]]; then
+        # The session never started.
+        rm -rf "$KV_TMP"
     fi
     exit "$rc"
 }
@@ -138,105 +78,25 @@ trap 'exit 143' TERM
 trap 'exit 129' HUP
 
 KV_TMP=$(mktemp -d "${TMPDIR:-/tmp}/kestrava-e2e.XXXXXXXX")
-: >"$KV_TMP/pids"
-
-# Should this shell be killed outright (SIGKILL from a test runner, which may also kill its
-# process group and its children), the EXIT trap cannot run. The reaper, detached into a session
-# of its own, notices and kills whatever is listed in the pids file, so no X server is left behind.
-(
-    setsid bash -c '
-        parent=$1 tmp=$2 keep=$3
-        echo $$ >"$tmp/reaper.pid"
-        trap "exit 0" TERM
-        while kill -0 "$parent" 2>/dev/null; do sleep 1 & wait $!; done
-        [[ -f "$tmp/pids" ]] || exit 0
-        tac "$tmp/pids" | while read -r p; do kill -TERM "$p" 2>/dev/null; done
-        sleep 3
-        tac "$tmp/pids" | while read -r p; do kill -KILL "$p" 2>/dev/null; done
-        [[ -n "$keep" ]] || rm -rf "$tmp"
-    ' kestrava-e2e-reaper "$$" "$KV_TMP" "${KESTRAVA_E2E_KEEP:-}" </dev/null >/dev/null 2>&1 &
-)
 
 # ---------------------------------------------------------------------------------------------
-# Private environment
+# Private environment, then the session in it (openbox and tint2 read their settings from HOME)
 
 export HOME="$KV_TMP/home"
-export XDG_RUNTIME_DIR="$KV_TMP/runtime"
 export XDG_CONFIG_HOME="$HOME/.config"
 export XDG_DATA_HOME="$HOME/.local/share"
 export XDG_CACHE_HOME="$HOME/.cache"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
-mkdir -m 0700 "$XDG_RUNTIME_DIR"
-export QT_QPA_PLATFORM=xcb
 export NO_AT_BRIDGE=1
-unset WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER DESKTOP_AUTOSTART_ID XDG_SESSION_TYPE \
-      XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DBUS_SYSTEM_BUS_ADDRESS
+
+session_start ${KESTRAVA_E2E_KEEP:+--keep} "$KV_TMP" || fail "$SESSION_ERROR"
+
+# Tests may drop .service files here before starting the program; nothing else is activatable.
+KV_DBUS_SERVICES=$SESSION_DBUS_SERVICES
 
 # The folder the program runs in (it keeps its configuration in its working directory).
 KV_APPDIR="$KV_TMP/app"
 mkdir -p "$KV_APPDIR"
-
-# ---------------------------------------------------------------------------------------------
-# X server and window manager
-
-# Polls COMMAND... every 0.1 s until it succeeds; returns 1 after TIMEOUT seconds.
-poll_until() {
-    local timeout=$1; shift
-    local deadline=$(( $(now_ms) + $(_kv_ms "$timeout") ))
-    until "$@"; do
-        (( $(now_ms) < deadline )) || return 1
-        sleep 0.1
-    done
-}
-
-# Xvfb writes the display number, in one write, once it accepts connections.
-_kv_display_ready() { grep -q '^[0-9]' "$KV_TMP/displayfd" 2>/dev/null || ! pid_alive "$KV_XVFB_PID"; }
-
-KV_SCREEN_WIDTH=1280
-KV_SCREEN_HEIGHT=1024
-Xvfb -displayfd 3 -screen 0 "${KV_SCREEN_WIDTH}x${KV_SCREEN_HEIGHT}x24" -nolisten tcp -noreset \
-    3>"$KV_TMP/displayfd" </dev/null >"$KV_TMP/xvfb.log" 2>&1 &
-KV_XVFB_PID=$!
-_kv_track "$KV_XVFB_PID"
-poll_until 10 _kv_display_ready || fail "Xvfb did not report a display within 10 s"
-pid_alive "$KV_XVFB_PID" || fail "Xvfb exited at start"
-export DISPLAY=":$(tr -d '[:space:]' <"$KV_TMP/displayfd")"
-[[ "$DISPLAY" =~ ^:[0-9]+$ ]] || fail "Xvfb reported an odd display '$DISPLAY'"
-
-_kv_wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-
-openbox --sm-disable </dev/null >"$KV_TMP/openbox.log" 2>&1 &
-_kv_track $!
-poll_until 10 _kv_wm_ready || fail "openbox did not set _NET_SUPPORTING_WM_CHECK within 10 s"
-
-# ---------------------------------------------------------------------------------------------
-# Session bus: a private one, with its own (empty) folder of activatable services so nothing
-# from the machine gets started behind our back. Tests may drop .service files into
-# $KV_DBUS_SERVICES before starting the program.
-
-KV_DBUS_SERVICES="$KV_TMP/dbus-services"
-mkdir -p "$KV_DBUS_SERVICES"
-cat >"$KV_TMP/session-bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=$KV_TMP/session-bus</listen>
-  <auth>EXTERNAL</auth>
-  <servicedir>$KV_DBUS_SERVICES</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-dbus-daemon --config-file="$KV_TMP/session-bus.conf" --fork --nopidfile \
-    --print-address=3 --print-pid=4 3>"$KV_TMP/bus-address" 4>"$KV_TMP/bus-pid" \
-    </dev/null >>"$KV_TMP/dbus.log" 2>&1 || fail "the session bus did not start"
-_kv_track "$(tr -d '[:space:]' <"$KV_TMP/bus-pid")"
-export DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$KV_TMP/bus-address")"
-[[ -n "$DBUS_SESSION_BUS_ADDRESS" ]] || fail "the session bus printed no address"
 
 # ---------------------------------------------------------------------------------------------
 # Optional panel with a system tray: 40 pixels along one edge of the screen (the bottom unless
@@ -244,7 +104,7 @@ export DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$KV_TMP/bus-address")"
 
 # Prints "X Y W H" of the first desktop's work area (_NET_WORKAREA).
 workarea() {
-    xprop -root _NET_WORKAREA 2>/dev/null | sed -n 's/.*= *//p' | tr -d ',' | awk '{ print $1, $2, $3, $4 }'
+    session_workarea
 }
 
 workarea_height() {
@@ -253,59 +113,18 @@ workarea_height() {
     echo "$h"
 }
 
-_kv_panel_ready() {
-    local w h
-    read -r _ _ w h < <(workarea)
-    [[ -n "$h" ]] && (( w < KV_SCREEN_WIDTH || h < KV_SCREEN_HEIGHT ))
-}
-
 # start_panel [bottom|top|left]: the panel's pid is left in PANEL_PID.
 PANEL_PID=
 start_panel() {
-    local position
-    case ${1:-bottom} in
-        bottom) position="bottom center horizontal" ;;
-        top) position="top center horizontal" ;;
-        left) position="center left vertical" ;;
-        *) fail "start_panel: no panel position '$1'" ;;
-    esac
     command -v tint2 >/dev/null || skip "'tint2' is not installed"
-    cat >"$KV_TMP/tint2rc" <<EOF
-panel_items = TS
-panel_size = 100% 40
-panel_margin = 0 0
-panel_padding = 2 0 2
-panel_position = $position
-panel_layer = top
-panel_monitor = all
-panel_dock = 0
-wm_menu = 0
-autohide = 0
-strut_policy = follow_size
-taskbar_mode = single_desktop
-systray_padding = 0 4 2
-systray_icon_size = 24
-systray_sort = ascending
-EOF
-    tint2 -c "$KV_TMP/tint2rc" </dev/null >"$KV_TMP/tint2.log" 2>&1 &
-    PANEL_PID=$!
-    _kv_track "$PANEL_PID"
-    poll_until 10 _kv_panel_ready || fail "the panel did not reserve its strut within 10 s (_NET_WORKAREA: $(xprop -root _NET_WORKAREA))"
+    session_start_tray "$@" || fail "start_panel: $SESSION_ERROR"
+    PANEL_PID=$SESSION_TRAY_PID
 }
-
-_kv_whole_screen_free() { [[ "$(workarea)" == "0 0 $KV_SCREEN_WIDTH $KV_SCREEN_HEIGHT" ]]; }
 
 # Ends the panel and waits until the work area is the whole screen again.
 stop_panel() {
-    [[ -n "$PANEL_PID" ]] || fail "stop_panel: no panel is running"
-    _kv_stop "$PANEL_PID"
-    # Forget it, so the clean-up cannot hit another process that gets its pid later.
-    local i
-    for i in "${!KV_PIDS[@]}"; do [[ "${KV_PIDS[i]}" != "$PANEL_PID" ]] || unset 'KV_PIDS[i]'; done
-    KV_PIDS=("${KV_PIDS[@]}")
-    sed -i "/^$PANEL_PID\$/d" "$KV_TMP/pids"
+    session_stop_tray || fail "stop_panel: $SESSION_ERROR"
     PANEL_PID=
-    poll_until 10 _kv_whole_screen_free || fail "the work area is $(workarea) 10 s after the panel ended"
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -319,7 +138,7 @@ start_app() {
     (cd "$dir" && exec "$KESTRAVA_BIN") </dev/null >"$KV_TMP/app.$n.log" 2>&1 &
     APP_PID=$!
     KV_APP_PIDS+=("$APP_PID")
-    _kv_track "$APP_PID"
+    session_track "$APP_PID"
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -349,13 +168,9 @@ find_windows() {
 # wait_for_window NAME TIMEOUT: prints the id of the first visible managed window whose name
 # matches NAME; returns 1 when none shows up in time.
 wait_for_window() {
-    local deadline=$(( $(now_ms) + $(_kv_ms "$2") )) ids
-    while :; do
-        ids=$(find_windows "$1")
-        [[ -n "$ids" ]] && { head -n 1 <<<"$ids"; return 0; }
-        (( $(now_ms) < deadline )) || return 1
-        sleep 0.1
-    done
+    _kv_window_shown() { _kv_windows=$(find_windows "$1") && [[ -n "$_kv_windows" ]]; }
+    poll_until "$2" _kv_window_shown "$1" || return 1
+    head -n 1 <<<"$_kv_windows"
 }
 
 # True when the window is mapped and all its ancestors are (xwininfo's IsViewable).
@@ -457,11 +272,30 @@ wait_config_written() {
     poll_until "$2" _kv_full_size "$1"
 }
 
+# window_of PID NAME: prints the first visible managed window whose name matches NAME and that
+# belongs to process PID (_NET_WM_PID); returns 1 when there is none.
+window_of() {
+    local w
+    for w in $(find_windows "$2"); do
+        [[ "$(xprop -id "$w" -notype _NET_WM_PID 2>/dev/null)" == "_NET_WM_PID = $1" ]] || continue
+        echo "$w"
+        return 0
+    done
+    return 1
+}
+
 # Starts the program in $KV_APPDIR and waits for its main window; leaves APP_PID and APP_WIN.
+# Only the new instance's own window counts: the window of an instance that was killed stays
+# listed until the X server and the window manager have caught up with its end.
 APP_WIN=
 start_app_and_wait() {
     start_app "$@"
-    APP_WIN=$(wait_for_window "$KV_MAIN_TITLE" 20) || fail "the main window did not show within 20 s"
+    _kv_app_shown() { ! pid_alive "$APP_PID" || APP_WIN=$(window_of "$APP_PID" "$KV_MAIN_TITLE"); }
+    poll_until 20 _kv_app_shown || fail "the main window did not show within 20 s"
+    if ! pid_alive "$APP_PID"; then
+        wait_exit "$APP_PID" 1 || true
+        fail "the program exited with status ${EXIT_STATUS:-unknown} before its main window showed"
+    fi
 }
 
 # move_window ID X Y: moves the window (client area's top-left to X,Y) and waits until the X

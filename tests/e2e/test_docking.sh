@@ -13,15 +13,15 @@ width=$(read_i32 "$cfg" "$KV_OFF_WIDTH")
 height=$(read_i32 "$cfg" "$KV_OFF_HEIGHT")
 cp "$cfg" "$KV_TMP/docked.dat"
 
-# expected_rect POSITION: "LEFT TOP WIDTH HEIGHT" for the current work area. Centring halves
-# the work area's right and bottom edges, not its size.
+# expected_rect POSITION: "LEFT TOP WIDTH HEIGHT" for the current work area. Centring is the
+# middle between the work area's edges, whatever panel takes the top or left of the screen.
 expected_rect() {
     local wl wt ww wh wr wb
     read -r wl wt ww wh < <(workarea)
     wr=$(( wl + ww )) wb=$(( wt + wh ))
     case $1 in
         0) echo "$wl $wt $width $height" ;;
-        4) echo "$(( wr / 2 - width / 2 )) $(( wb / 2 - height / 2 )) $width $height" ;;
+        4) echo "$(( wl + ww / 2 - width / 2 )) $(( wt + wh / 2 - height / 2 )) $width $height" ;;
         8) echo "$(( wr - width )) $(( wb - height )) $width $height" ;;
         9) echo "$wl $wt $width $(( wb - wt ))" ;;
         10) echo "$(( wr - width )) $wt $width $(( wb - wt ))" ;;

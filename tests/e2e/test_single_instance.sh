@@ -18,7 +18,7 @@ hide_covered() {
     read -r x y w h < <(client_rect "$APP_WIN")
     xmessage -name Cover -title Cover -geometry "$((w + 40))x$((h + 40))+$((x - 20))+$((y - 20))" cover \
         </dev/null >"$KV_TMP/cover.log" 2>&1 &
-    _kv_track $!
+    session_track $!
     cover=$(wait_for_window '^Cover$' 10) || fail "the covering window did not show"
     xdotool windowraise "$cover"
     # An always-on-top main window cannot be covered; then it only has to stay on top.
