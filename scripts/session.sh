@@ -38,6 +38,7 @@ SESSION_DIR=
 SESSION_ERROR=
 SESSION_DBUS_SERVICES=
 SESSION_TRAY_PID=
+SESSION_X_PID=
 
 _SESSION_SCRIPT=$(realpath "${BASH_SOURCE[0]}")
 # How long any part may take to come up or to go away before it counts as failed.
@@ -248,7 +249,7 @@ session_stop() {
         _session_end "${entry[@]}"
     fi
     [[ -n "$_session_keep" ]] || rm -rf "$SESSION_DIR"
-    SESSION_DIR='' SESSION_TRAY_PID='' _session_guard_entry=''
+    SESSION_DIR='' SESSION_TRAY_PID='' SESSION_X_PID='' _session_guard_entry=''
     _session_pids=()
     return "$rc"
 }
@@ -308,6 +309,7 @@ _session_start_x() {
         -screen 0 "${SESSION_SCREEN_WIDTH}x${SESSION_SCREEN_HEIGHT}x24" -nolisten tcp -noreset \
         3>"$SESSION_DIR/xvfb.display"
     local pid=$_session_pid
+    SESSION_X_PID=$pid
     poll_until "$_SESSION_TIMEOUT" _session_x_ready "$pid" || {
         SESSION_ERROR="Xvfb reported no display within $_SESSION_TIMEOUT s"
         return 1

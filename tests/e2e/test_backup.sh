@@ -24,8 +24,9 @@ for position in "341 203" "129 377"; do
     cp "$cfg" "$KV_TMP/before-start"
 
     start_app_and_wait
-    [[ -e "$old" ]] || fail "$KV_CONFIG_OLD was not created by the start with the window at $position"
-    cmp "$old" "$KV_TMP/before-start" >&2 || fail "$KV_CONFIG_OLD is not a copy of $KV_CONFIG as it was before the start"
+    # The window shows first; the copy follows at once, before anything can save.
+    poll_until 10 cmp -s "$old" "$KV_TMP/before-start" ||
+        fail "$KV_CONFIG_OLD is not a copy of $KV_CONFIG as it was before the start with the window at $position"
 
     move_window "$APP_WIN" "$x" "$y"
     stop_app TERM

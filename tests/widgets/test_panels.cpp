@@ -239,7 +239,10 @@ TEST_F(Panels, LeavingTheHeaderForItsButtonsClearsTheHover)
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     TKVPanel *p = Panel(form, 0);
-    QTest::mouseMove(p, p->header->geometry().topLeft() + QPoint(3, 3));
+    const QPoint onHeader = p->header->geometry().topLeft() + QPoint(3, 3);
+    QMouseEvent move(QEvent::MouseMove, QPointF(onHeader), QPointF(p->mapToGlobal(onHeader)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(p, &move);
     ASSERT_TRUE(p->header->font().underline());
     // Straight onto the button box, with no move over the panel between.
     QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), p->buttonPanel->mapToGlobal(QPointF(2, 2)));
