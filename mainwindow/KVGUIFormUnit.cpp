@@ -19,6 +19,7 @@
 #include "Forms.h"
 #include "Platform.h"
 #include "SimpleTimer.h"
+#include "SystemCommands.h"
 #include "WindowGeometry.h"
 
 using namespace forms;
@@ -141,6 +142,12 @@ void TKVGUIForm::CreateDesignedControls()
             l->setFont(f);
         });
     }
+    connect(ConnectButton, &QAbstractButton::clicked, this, [this] { ConnectButtonClick(); });
+    connect(RunButton, &QAbstractButton::clicked, this, [this] { RunButtonClick(); });
+    connect(ToggleDesktopButton, &QAbstractButton::clicked, this, [this] { ToggleDesktopButtonClick(); });
+    connect(LogOffButton, &QAbstractButton::clicked, this, [this] { LogOffButtonClick(); });
+    connect(RestartButton, &QAbstractButton::clicked, this, [this] { RestartButtonClick(); });
+    connect(ShutDownButton, &QAbstractButton::clicked, this, [this] { ShutDownButtonClick(); });
     // A change of the box, by the user or from code, runs its Click.
     connect(DoxBox, &QCheckBox::toggled, this, [this] { DoxBoxClick(); });
     connect(AlphaTrack, &QSlider::valueChanged, this, [this] { AlphaTrackChange(); });
@@ -547,6 +554,36 @@ void TKVGUIForm::AlphaTrackChange()
     SetAlpha(AlphaTrack->value());
     alphaAccumulator = AlphaTrack->value();
     ScheduleSave();
+}
+
+void TKVGUIForm::ConnectButtonClick()
+{
+    ConnectToInternet(this);
+}
+
+void TKVGUIForm::RunButtonClick()
+{
+    OpenRunDialog(this);
+}
+
+void TKVGUIForm::ToggleDesktopButtonClick()
+{
+    ShowDesktop();
+}
+
+void TKVGUIForm::LogOffButtonClick()
+{
+    EndSession(this, SessionEnd::LogOff);
+}
+
+void TKVGUIForm::RestartButtonClick()
+{
+    EndSession(this, SessionEnd::Restart);
+}
+
+void TKVGUIForm::ShutDownButtonClick()
+{
+    EndSession(this, SessionEnd::ShutDown);
 }
 
 void TKVGUIForm::ApplyAppearance()

@@ -62,6 +62,14 @@ class TKVGUIForm : public QWidget {
     void DockPositionClick(int position);
     void AlphaTrackChange();
 
+    // The system buttons.
+    void ConnectButtonClick();
+    void RunButtonClick();
+    void ToggleDesktopButtonClick();
+    void LogOffButtonClick();
+    void RestartButtonClick();
+    void ShutDownButtonClick();
+
     // Closes the window the way the program's exit does (saves first).
     void FormClose();
 
