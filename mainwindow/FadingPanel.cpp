@@ -6,24 +6,6 @@
 
 #include "Forms.h"
 
-FadeStep StepFade(double fractional, int height, bool open, int minHeight, int maxHeight,
-                  double durationSeconds, double elapsedMs)
-{
-    const double delta = elapsedMs / (1000.0 * durationSeconds) * (maxHeight - minHeight);
-    if (open && maxHeight > height) {
-        fractional += delta;
-        height = static_cast<int>(fractional);
-        if (height > maxHeight)
-            height = maxHeight;
-    } else if (!open && minHeight < height) {
-        fractional -= delta;
-        height = static_cast<int>(fractional);
-        if (height < minHeight)
-            height = minHeight;
-    }
-    return {fractional, height};
-}
-
 TKVFadingPanelHeader::TKVFadingPanelHeader(TKVFadingPanel *owner) : QWidget(owner), m_owner(owner)
 {
     setToolTip(QStringLiteral("Click to show/hide."));

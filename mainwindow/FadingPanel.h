@@ -5,18 +5,10 @@
 
 #include <QWidget>
 
+#include "Animation.h"
 #include "Kvguiglobals.h"
 
 class TKVFadingPanel;
-
-// One animation step of a section's height; pure, so the slide can be
-// checked tick by tick.
-struct FadeStep {
-    double fractional; // fractional height in pixels
-    int height;        // control height (the truncated fractional height)
-};
-FadeStep StepFade(double fractional, int height, bool open, int minHeight, int maxHeight,
-                  double durationSeconds, double elapsedMs);
 
 class TKVFadingPanelHeader : public QWidget {
     Q_OBJECT

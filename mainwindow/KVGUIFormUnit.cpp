@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -168,6 +169,14 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     m_settleSave.setSingleShot(true);
     m_settleSave.setInterval(300);
     connect(&m_settleSave, &QTimer::timeout, this, [this] { SaveFromWindow(); });
+    m_clockTick.setSingleShot(true);
+    m_clockTick.setTimerType(Qt::PreciseTimer);
+    connect(&m_clockTick, &QTimer::timeout, this, [this] {
+        if (!KVOP)
+            return;
+        ShowClockTexts();
+        ArmClockTick();
+    });
 
     // No caption bar; the outer pixels are the sizing border.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint);
@@ -275,6 +284,7 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
         connect(panel, &TKVFadingPanel::openChanged, this, [this] {
             update();
             ScheduleSave();
+            Wake();
         });
 
     ApplyFonts();
@@ -397,9 +407,12 @@ bool TKVGUIForm::AllSwitchesOff() const
 
 void TKVGUIForm::RefreshClockTexts()
 {
-    std::time_t now = std::time(nullptr);
+    // The precise clock: time() reads a coarse one that may still show the
+    // last second just after the boundary the clock tick waits for.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
     std::tm local{};
-    localtime_r(&now, &local);
+    localtime_r(&now.tv_sec, &local);
     ClockTexts texts = MakeClockTexts(local);
     KVOP->timeText = texts.time;
     KVOP->dayText = texts.day;
@@ -466,6 +479,7 @@ void TKVGUIForm::RefreshLayout(bool save)
     if (save)
         SaveFromWindow();
     update();
+    Wake();
 }
 
 void TKVGUIForm::DockWindow()
@@ -553,7 +567,10 @@ void TKVGUIForm::AlphaTrackChange()
 {
     SetAlpha(AlphaTrack->value());
     alphaAccumulator = AlphaTrack->value();
+    if (m_fading)
+        return;
     ScheduleSave();
+    Wake();
 }
 
 void TKVGUIForm::ConnectButtonClick()
@@ -662,20 +679,111 @@ void TKVGUIForm::DoxBoxTimerTimer()
 {
     if (!KVOP)
         return;
+    const double t = DoxBoxTimer->GetInterval();
+    ShowClockTexts();
+    const WindowSettings &s = KVOP->settings;
+    const bool inside = PointerInside();
+    bool panelsChanged = false;
+    if (s.autoMode) {
+        const int n = std::min(PanelCount, int(kMaxCategories));
+        if (s.dockWindow && s.dockPosition >= 0 && s.dockPosition <= 10)
+            DockWindow();
+        if (s.autoAlpha)
+            StepAlpha(inside, t);
+        if (s.mouseOverSectionResize && CategoryArea) {
+            // A link label has no window: over one, the panel is what the
+            // pointer is over. Its check box and button box are windows.
+            const QWidget *under = QApplication::widgetAt(QCursor::pos());
+            for (int i = 0; i < n; ++i)
+                if (TKVPanel *panel = CategoryArea->panels[i]) {
+                    const bool wasOpen = panel->open;
+                    panel->SetHoverOpen(under == panel);
+                    panelsChanged |= panel->open != wasOpen;
+                }
+        }
+    }
+    if (GameFadingPanel && ButtonFadingPanel) {
+        const int game = GameFadingPanel->height(), buttons = ButtonFadingPanel->height();
+        GameFadingPanel->Step(t);
+        ButtonFadingPanel->Step(t);
+        if (game != GameFadingPanel->height() || buttons != ButtonFadingPanel->height())
+            update();
+    }
+    if (!panelsChanged && AtRest(inside))
+        Rest();
+}
+
+void TKVGUIForm::ShowClockTexts()
+{
     RefreshClockTexts();
     const QString time = QString::fromStdString(KVOP->timeText);
     if (TimeLabel->text() != time)
         TimeLabel->setText(time);
-    const WindowSettings &s = KVOP->settings;
-    if (s.autoMode && s.dockWindow && s.dockPosition >= 0 && s.dockPosition <= 10)
-        DockWindow();
-    if (GameFadingPanel && ButtonFadingPanel) {
-        const int game = GameFadingPanel->height(), buttons = ButtonFadingPanel->height();
-        GameFadingPanel->Step(DoxBoxTimer->GetInterval());
-        ButtonFadingPanel->Step(DoxBoxTimer->GetInterval());
-        if (game != GameFadingPanel->height() || buttons != ButtonFadingPanel->height())
-            update();
+}
+
+bool TKVGUIForm::PointerInside() const
+{
+    // Both edges count, as the pointer test of the form library's era did.
+    const QPoint p = QCursor::pos();
+    return x() <= p.x() && p.x() <= x() + width() && y() <= p.y() && p.y() <= y() + height();
+}
+
+void TKVGUIForm::StepAlpha(bool inside, double elapsedMs)
+{
+    const AutoAlphaState next =
+        StepAutoAlpha({alphaAccumulator, AlphaTrack->value(), fadeOutDelay}, inside, elapsedMs);
+    if (next.position != AlphaTrack->value()) {
+        // The fade moves the track bar as the user would, but is no change
+        // of the user's to save.
+        m_fading = true;
+        AlphaTrack->setValue(next.position);
+        m_fading = false;
     }
+    alphaAccumulator = next.accumulator;
+    fadeOutDelay = next.delay;
+}
+
+bool TKVGUIForm::AtRest(bool inside) const
+{
+    // While the pointer is over the window, everything runs as it always
+    // did: the mouse-over check looks at it on every tick.
+    if (inside && isVisible())
+        return false;
+    const WindowSettings &s = KVOP->settings;
+    if (s.autoMode && s.autoAlpha &&
+        !AutoAlphaSettled({alphaAccumulator, AlphaTrack->value(), fadeOutDelay}, inside))
+        return false;
+    for (const TKVFadingPanel *section : {GameFadingPanel, ButtonFadingPanel})
+        if (section && !(section->Open() ? section->AtMaximum() : section->AtMinimum()))
+            return false;
+    return true;
+}
+
+void TKVGUIForm::Rest()
+{
+    // Nothing can change until one of the events that wake the timer: only
+    // the clock texts go on, each on the second they show.
+    DoxBoxTimer->SetEnabled(false);
+    ArmClockTick();
+}
+
+void TKVGUIForm::Wake()
+{
+    if (!DoxBoxTimer || DoxBoxTimer->GetEnabled() || m_closed)
+        return;
+    m_clockTick.stop();
+    DoxBoxTimer->SetEnabled(true);
+}
+
+bool TKVGUIForm::Resting() const
+{
+    return DoxBoxTimer && !DoxBoxTimer->GetEnabled();
+}
+
+void TKVGUIForm::ArmClockTick()
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    m_clockTick.start(int(1000 - now % 1000) + 1);
 }
 
 void TKVGUIForm::FormClose()
@@ -684,6 +792,7 @@ void TKVGUIForm::FormClose()
         return;
     m_closed = true;
     m_settleSave.stop();
+    m_clockTick.stop();
     SaveFromWindow();
     if (DoxBoxTimer) {
         DoxBoxTimer->SetEnabled(false);
@@ -712,6 +821,7 @@ void TKVGUIForm::showEvent(QShowEvent *e)
     platform::Windows().SetSkipTaskbar(this, true);
     if (!KVOP)
         return;
+    Wake();
     SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
     // Only the first showing opens the maintainers' windows; the tray shows
     // and hides this window many times. It waits for the event loop, by when
@@ -745,6 +855,19 @@ void TKVGUIForm::moveEvent(QMoveEvent *e)
 {
     QWidget::moveEvent(e);
     ScheduleSave();
+    Wake(); // a docked window goes back to its place on the next tick
+}
+
+void TKVGUIForm::enterEvent(QEnterEvent *e)
+{
+    QWidget::enterEvent(e);
+    Wake();
+}
+
+void TKVGUIForm::leaveEvent(QEvent *e)
+{
+    QWidget::leaveEvent(e);
+    Wake();
 }
 
 void TKVGUIForm::ScheduleSave()

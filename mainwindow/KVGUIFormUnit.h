@@ -73,6 +73,11 @@ class TKVGUIForm : public QWidget {
     // Closes the window the way the program's exit does (saves first).
     void FormClose();
 
+    // The animation timer runs while anything moves or the pointer is over
+    // the window, and rests otherwise; these events wake it.
+    void Wake();
+    bool Resting() const;
+
     // The published parts of the form.
     forms::TLabel *VersionLabel;
     forms::TLabel *KVGUILabel;
@@ -108,6 +113,8 @@ class TKVGUIForm : public QWidget {
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void moveEvent(QMoveEvent *e) override;
+    void enterEvent(QEnterEvent *e) override;
+    void leaveEvent(QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
 
@@ -116,6 +123,12 @@ class TKVGUIForm : public QWidget {
     void ApplyLoadedGeometry();
     void ApplyLoadedSwitches();
     void DoxBoxTimerTimer();
+    void ShowClockTexts();
+    bool PointerInside() const;
+    void StepAlpha(bool inside, double elapsedMs);
+    bool AtRest(bool inside) const;
+    void Rest();
+    void ArmClockTick();
     void RefreshClockTexts();
     bool AllSwitchesOff() const;
     Qt::Edges ResizeEdgesAt(QPoint p) const;
@@ -124,6 +137,10 @@ class TKVGUIForm : public QWidget {
     // track bar sends a stream of changes, and each would cost a 2 MB file.
     void ScheduleSave();
     QTimer m_settleSave;
+    // At rest, the clock texts change on the second boundary and nothing
+    // else wakes the program.
+    QTimer m_clockTick;
+    bool m_fading = false;
     QPointer<QWindow> m_wheelWindow;
     bool m_constructed = false;
     bool m_closed = false;

@@ -108,6 +108,10 @@ TEST(ClockTexts, TwelveHourClockAndOrdinals)
         {23, 59, 59, 13, 6, 1, "11:59:59 PM", "Saturday 13th", "February, 2026"},
         {9, 0, 0, 3, 2, 2, "9:00:00 AM", "Tuesday 3rd", "March, 2026"},
         {11, 0, 0, 31, 3, 2, "11:00:00 AM", "Wednesday 31st", "March, 2026"},
+        {10, 1, 2, 2, 5, 9, "10:01:02 AM", "Friday 2nd", "October, 2026"},
+        {12, 0, 1, 12, 4, 10, "12:00:01 PM", "Thursday 12th", "November, 2026"},
+        {1, 2, 3, 21, 1, 11, "1:02:03 AM", "Monday 21st", "December, 2026"},
+        {0, 0, 0, 23, 3, 11, "12:00:00 AM", "Wednesday 23rd", "December, 2026"},
     };
     for (const Case &tc : cases) {
         std::tm t{};

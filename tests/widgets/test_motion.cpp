@@ -1,0 +1,157 @@
+// The animation timer: the steps run while anything moves or the pointer is
+// over the window, and the program rests otherwise.
+
+#include <QApplication>
+#include <QCursor>
+#include <QEnterEvent>
+#include <QTest>
+
+#include "CategoryPanels.h"
+#include "SimpleTimer.h"
+#include "WindowFixture.h"
+
+namespace {
+
+struct Motion : WindowFixture {
+    const QPoint away{1270, 1010};
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        QCursor::setPos(away);
+    }
+    static void AutoMode(KVUIOperationClass &m, bool alpha, bool mouseOver, bool dock)
+    {
+        m.settings.autoMode = true;
+        m.settings.autoAlpha = alpha;
+        m.settings.mouseOverSectionResize = mouseOver;
+        m.settings.dockWindow = dock;
+        m.settings.alwaysOnTop = false;
+        m.settings.dockPosition = dpCentre;
+        m.savedSettings.dockPosition = dpCentre;
+        m.settings.left = 300;
+        m.settings.top = 200;
+        m.settings.height = 400;
+    }
+    // Moves the pointer, with the enter or leave the window system sends.
+    static void PointerTo(TKVGUIForm &form, QPoint global)
+    {
+        QCursor::setPos(global);
+        if (form.geometry().contains(global)) {
+            const QPointF local = form.mapFromGlobal(QPointF(global));
+            QEnterEvent enter(local, local, QPointF(global));
+            QApplication::sendEvent(&form, &enter);
+        } else {
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(&form, &leave);
+        }
+    }
+    static bool RestsWithin(TKVGUIForm &form, int ms = 3000)
+    {
+        return QTest::qWaitFor([&] { return form.Resting(); }, ms);
+    }
+};
+
+TEST_F(Motion, RestsOnceSettledAndTheClockGoesOn)
+{
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(RestsWithin(form));
+    EXPECT_EQ(GetSimpleTimerActiveCount(), 0);
+    const QString before = form.TimeLabel->text();
+    // Two changes a second apart: the first may come at once, when the
+    // window came to rest just before a second's end.
+    for (int change = 0; change < 2; ++change) {
+        const QString shown = form.TimeLabel->text();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form.TimeLabel->text() != shown; }, 1500))
+            << "the clock stopped with the animation";
+    }
+    EXPECT_NE(form.TimeLabel->text(), before);
+    EXPECT_TRUE(form.Resting()) << "the clock's second woke the animation";
+}
+
+TEST_F(Motion, ThePointerFadesTheWindowInAndOut)
+{
+    WriteConfig([](KVUIOperationClass &m) { AutoMode(m, true, false, false); });
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    ASSERT_TRUE(RestsWithin(form));
+    EXPECT_EQ(form.AlphaTrack->value(), 60);
+
+    PointerTo(form, form.geometry().center());
+    EXPECT_FALSE(form.Resting()) << "entering the window did not wake the animation";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.AlphaTrack->value() == 255; }, 2000));
+    QTest::qWait(50);
+    EXPECT_FALSE(form.Resting()) << "the pointer is over the window";
+
+    PointerTo(form, away);
+    ASSERT_TRUE(RestsWithin(form));
+    EXPECT_EQ(form.AlphaTrack->value(), 60);
+    EXPECT_NEAR(form.windowOpacity(), 60 / 255.0, 0.005);
+}
+
+TEST_F(Motion, ASectionSlidesAndTheWindowRestsAgain)
+{
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(RestsWithin(form));
+    const int area = form.CategoryArea->height();
+    form.GameFadingPanel->SetOpen(true);
+    EXPECT_FALSE(form.Resting());
+    ASSERT_TRUE(RestsWithin(form));
+    EXPECT_EQ(form.GameFadingPanel->height(), 150);
+    EXPECT_EQ(form.CategoryArea->height(), area - 144);
+}
+
+TEST_F(Motion, TheCategoryUnderThePointerOpens)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        AutoMode(m, false, true, false);
+        AddCategory(m, 0, "zero", 2);
+        AddCategory(m, 1, "one", 2);
+        for (int c : {0, 1})
+            m.categories[c].expanded = false;
+    });
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    TKVPanel *zero = form.CategoryArea->panels[0];
+    TKVPanel *one = form.CategoryArea->panels[1];
+    auto over = [&form](QWidget *w, QPoint p) { PointerTo(form, w->mapToGlobal(p)); };
+    struct Case {
+        const char *where;
+        std::function<void()> move;
+        bool zeroOpen, oneOpen;
+    } cases[] = {
+        {"header of zero", [&] { over(zero, zero->header->geometry().center()); }, true, false},
+        {"a link of zero", [&] { over(zero, zero->linkLabels[1]->geometry().center()); }, true, false},
+        {"check box of zero",
+         [&] {
+             over(zero->checkBox, {3, 3});
+         },
+         false, false},
+        {"header of one", [&] { over(one, one->header->geometry().center()); }, false, true},
+        {"outside", [&] { PointerTo(form, QPoint(1270, 1010)); }, false, false},
+    };
+    for (const Case &tc : cases) {
+        tc.move();
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return zero->open == tc.zeroOpen && one->open == tc.oneOpen; }, 1000))
+            << tc.where;
+    }
+    EXPECT_TRUE(RestsWithin(form));
+}
+
+TEST_F(Motion, ADockedWindowGoesBackAfterAMoveWhileResting)
+{
+    WriteConfig([](KVUIOperationClass &m) { AutoMode(m, false, false, true); });
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(RestsWithin(form));
+    const QPoint docked = form.pos();
+    form.move(5, 5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.pos() == docked; }, 1000));
+    EXPECT_TRUE(RestsWithin(form));
+}
+
+} // namespace
