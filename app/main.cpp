@@ -1,5 +1,6 @@
 // Kestrava: a compact launcher window for programs, pages, folders and files.
 
+#include <cerrno>
 #include <csignal>
 
 #include <malloc.h>
@@ -27,11 +28,35 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+// True while the event loop runs; a save at exit needs the window alive.
+bool loopRunning = false;
 
 void OnTerminate(int sig)
 {
+    const int saved = errno;
     const char c = static_cast<char>(sig);
     [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
+    errno = saved;
+}
+
+// Caught rather than ignored: a caught signal goes back to its default in
+// every program started from here, an ignored one would stay ignored there.
+void OnIgnored(int)
+{
+}
+
+void Catch(int sig, void (*handler)(int))
+{
+    struct sigaction old {};
+    // A signal the program was started to ignore (nohup, a script's
+    // background job) stays ignored.
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+        return;
+    struct sigaction sa {};
+    sa.sa_handler = handler;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(sig, &sa, nullptr);
 }
 
 // From the first instant, SIGTERM, SIGINT and SIGHUP (the terminal closed)
@@ -43,16 +68,22 @@ void CatchTerminatingSignals()
     // A save that meets the file size limit fails with EFBIG and keeps the
     // old file; the signal would kill the program instead. A peer that goes
     // away mid-write is an error to handle, not a reason to die.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
+    Catch(SIGXFSZ, OnIgnored);
+    Catch(SIGPIPE, OnIgnored);
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminate;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(sig, &sa, nullptr);
+        Catch(sig, OnTerminate);
+}
+
+// Nothing reads the pipe any more: the signals end the program again.
+void ReleaseTerminatingSignals()
+{
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction old {};
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == OnTerminate)
+            std::signal(sig, SIG_DFL);
+    }
 }
 
 void CloseOnSignals(QWidget *window)
@@ -72,13 +103,14 @@ void CloseOnSignals(QWidget *window)
 // X connection is lost. Whatever the window holds then is saved.
 void SaveAtExit()
 {
-    if (KVGUIForm)
+    if (loopRunning && KVGUIForm)
         KVGUIForm->SaveFromWindow();
 }
 
 void ReportException(const QString &message)
 {
-    fprintf(stderr, "Kestrava: %s\n", qPrintable(message));
+    fprintf(stderr, "Kestrava: %s\n",
+            message.isEmpty() ? "an exception of unknown type" : qPrintable(message));
     // Without a display nobody could close the box.
     const QString platform = QGuiApplication::platformName();
     if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
@@ -129,7 +161,9 @@ int main(int argc, char *argv[])
         // What went wrong before the debug window existed, after its heading.
         if (!instance.LastError().isEmpty())
             QTimer::singleShot(0, mainForm, [message = instance.LastError()] { WriteDebugLine(message); });
+        loopRunning = true;
         int rc = app.exec();
+        loopRunning = false;
         // However the loop ended, the configuration is saved once more.
         mainForm->FormClose();
         delete MakeUpdateForm;
@@ -141,8 +175,12 @@ int main(int argc, char *argv[])
         delete mainForm;
         return rc == 0 ? 0 : rc;
     } catch (const std::exception &e) {
+        loopRunning = false;
+        ReleaseTerminatingSignals();
         ReportException(QString::fromLocal8Bit(e.what()));
     } catch (...) {
+        loopRunning = false;
+        ReleaseTerminatingSignals();
         ReportException(QString());
     }
     return 0;

@@ -39,29 +39,14 @@ int TruncatedVersion(float version)
     return static_cast<int>(version);
 }
 
-bool IsRegularFile(const std::string &path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool ReadUpTo(const std::string &path, std::vector<unsigned char> &out, std::size_t limit)
 {
     int fd = filesafety::OpenRegularFile(path);
     if (fd < 0)
         return false;
     out.resize(limit);
-    std::size_t got = 0;
-    while (got < limit) {
-        ssize_t n = ::read(fd, out.data() + got, limit - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
+    out.resize(filesafety::ReadFull(fd, out.data(), limit));
     ::close(fd);
-    out.resize(got);
     return true;
 }
 
@@ -230,17 +215,7 @@ bool KVUIOperationClass::LoadFromFile(const std::string &path)
     int fd = filesafety::OpenRegularFile(path);
     bool readError = fd < 0;
     LoadBlocks([fd, &readError](void *dst, std::size_t n) {
-        std::size_t got = 0;
-        while (fd >= 0 && got < n) {
-            ssize_t r = ::read(fd, static_cast<unsigned char *>(dst) + got, n - got);
-            if (r < 0 && errno == EINTR)
-                continue;
-            readError = readError || r < 0;
-            if (r <= 0)
-                break;
-            got += static_cast<std::size_t>(r);
-        }
-        return got;
+        return fd >= 0 ? filesafety::ReadFull(fd, dst, n, &readError) : 0;
     });
     if (fd >= 0)
         ::close(fd);
@@ -302,13 +277,10 @@ bool KVUIOperationClass::FileStillHolds(const void *const *blocks, const std::si
     unsigned char chunk[1 << 16];
     for (int i = 0; same && i < count; ++i) {
         const auto *want = static_cast<const unsigned char *>(blocks[i]);
-        std::size_t at = 0;
-        while (same && at < sizes[i]) {
-            ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, sizes[i] - at));
-            if (n < 0 && errno == EINTR)
-                continue;
-            same = n > 0 && std::memcmp(chunk, want + at, static_cast<std::size_t>(n)) == 0;
-            at += n > 0 ? static_cast<std::size_t>(n) : 0;
+        for (std::size_t at = 0; same && at < sizes[i];) {
+            const std::size_t n = std::min(sizeof chunk, sizes[i] - at);
+            same = filesafety::ReadFull(fd, chunk, n) == n && std::memcmp(chunk, want + at, n) == 0;
+            at += n;
         }
     }
     ::close(fd);
@@ -381,7 +353,7 @@ bool KVUIOperationClass::BackupConfiguration()
 void KVUIOperationClass::ReadIniFile()
 {
     std::vector<unsigned char> bytes;
-    if (!IsRegularFile(GetIniPath()) || !ReadUpTo(GetIniPath(), bytes, 1 << 20))
+    if (!ReadUpTo(GetIniPath(), bytes, 1 << 20))
         return;
     std::string text(bytes.begin(), bytes.end());
     bool found = false;

@@ -80,13 +80,14 @@ bool ProcessRuns(pid_t pid)
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-// Opens a fresh temporary file beside target; the kernel applies the umask to
-// its mode, as it would for a file created in place.
-int CreateTemporaryBeside(const std::string &target, std::string &tmp)
+// Opens a fresh temporary file beside target, created with mode less the
+// umask, so that it is never readable by more people than the file will be,
+// not even for the moment before its permissions are set.
+int CreateTemporaryBeside(const std::string &target, std::string &tmp, mode_t mode)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         tmp = TemporaryName(target, ::getpid(), attempt);
-        int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -175,14 +176,14 @@ bool WriteInPlace(const std::string &target, const Producer &produce, std::optio
 
 bool CopyStream(int in, int out)
 {
-    std::vector<unsigned char> buffer(1 << 16);
+    unsigned char buffer[1 << 16];
     for (;;) {
-        ssize_t n = ::read(in, buffer.data(), buffer.size());
+        ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return n == 0;
-        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n)))
+        if (!WriteAll(out, buffer, static_cast<std::size_t>(n)))
             return false;
     }
 }
@@ -218,6 +219,23 @@ bool WriteAll(int fd, const void *data, std::size_t size)
     return true;
 }
 
+std::size_t ReadFull(int fd, void *data, std::size_t size, bool *error)
+{
+    auto *p = static_cast<unsigned char *>(data);
+    std::size_t got = 0;
+    while (got < size) {
+        ssize_t n = ::read(fd, p + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && error)
+            *error = true;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 std::string FinalTarget(const std::string &path)
 {
     std::string at = path;
@@ -240,7 +258,7 @@ std::string FinalTarget(const std::string &path)
 }
 
 bool ReplaceContents(const std::string &path, const Producer &produce, std::optional<mode_t> mode,
-                     std::string &error)
+                     std::string &error, bool keepHardLinks)
 {
     // The temporary goes beside the real target, so that the rename replaces
     // the file a link names and leaves the link itself as the user made it.
@@ -253,10 +271,10 @@ bool ReplaceContents(const std::string &path, const Producer &produce, std::opti
         return Fail(error, "could not examine " + target);
     if (exists && !MayReplace(target, st, error))
         return false;
-    if (exists && st.st_nlink > 1)
+    if (exists && st.st_nlink > 1 && keepHardLinks)
         return WriteInPlace(target, produce, mode, error);
     std::string tmp;
-    int fd = CreateTemporaryBeside(target, tmp);
+    int fd = CreateTemporaryBeside(target, tmp, mode ? *mode : exists ? st.st_mode & 0777 : 0666);
     if (fd < 0 && exists && (errno == EACCES || errno == EPERM))
         return WriteInPlace(target, produce, mode, error); // a read-only folder with a writable file
     if (fd < 0)
@@ -281,8 +299,19 @@ bool CopyContents(const std::string &from, const std::string &to, std::string &e
         ::close(in);
         return false;
     }
+    // A backup the user narrowed stays as narrow. A backup that is a second
+    // name of the source (an older version made it so) becomes a file of its
+    // own: a copy onto itself would leave no copy at all.
+    mode_t mode = st.st_mode & 0777;
+    bool sameFile = false;
+    struct stat old;
+    if (const std::string target = FinalTarget(to); !target.empty() && ::stat(target.c_str(), &old) == 0) {
+        sameFile = old.st_dev == st.st_dev && old.st_ino == st.st_ino;
+        if (!sameFile && S_ISREG(old.st_mode))
+            mode &= old.st_mode & 0777;
+    }
     const bool ok = ReplaceContents(
-        to, [in](int out) { return CopyStream(in, out); }, st.st_mode & 0777, error);
+        to, [in](int out) { return CopyStream(in, out); }, mode, error, !sameFile);
     ::close(in);
     return ok;
 }

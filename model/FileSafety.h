@@ -19,6 +19,9 @@ namespace filesafety {
 int OpenRegularFile(const std::string &path);
 
 bool WriteAll(int fd, const void *data, std::size_t size);
+// Reads until size bytes are in or the file ends; the count read. error, when
+// given, becomes true on a read error (the count says how far it got).
+std::size_t ReadFull(int fd, void *data, std::size_t size, bool *error = nullptr);
 
 // The name a chain of symbolic links starting at path ends at: path itself
 // when it is no link, the missing name a dangling link points to, and empty
@@ -35,12 +38,13 @@ using Producer = std::function<bool(int fd)>;
 // name sees the save. An existing file that is not regular, may not be written
 // or cannot be read is never touched. mode, when given, is the permission bits
 // the file ends with; otherwise an existing file keeps its own and a new one
-// gets the umask's. On failure error says why.
+// gets the umask's. On failure error says why. keepHardLinks false replaces
+// even a file with other names, which then keep the old contents.
 bool ReplaceContents(const std::string &path, const Producer &produce, std::optional<mode_t> mode,
-                     std::string &error);
+                     std::string &error, bool keepHardLinks = true);
 
 // A byte copy of the regular file from over to, by ReplaceContents; the copy
-// never gets wider permissions than its source.
+// never gets wider permissions than its source or the copy it replaces.
 bool CopyContents(const std::string &from, const std::string &to, std::string &error);
 
 // Removes the temporary files that a save of path killed half way left beside

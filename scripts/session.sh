@@ -258,10 +258,11 @@ session_stop() {
 # spares it, which waits for the caller to end and then does session_stop's work from the pids
 # file. session_stop ends it, so it only ever acts for a caller that could not clean up.
 _session_start_guard() {
-    local pid
+    # The shell that runs the session, even when that is a subshell of the script.
+    local pid caller=$BASHPID
     pid=$(
         setsid bash -c 'source "$1" && _session_guard "${@:2}"' kestrava-session-guard \
-            "$_SESSION_SCRIPT" "$$" "$SESSION_DIR" "$_session_keep" </dev/null >/dev/null 2>&1 &
+            "$_SESSION_SCRIPT" "$caller" "$SESSION_DIR" "$_session_keep" </dev/null >/dev/null 2>&1 &
         echo $!
     )
     _session_guard_entry="$pid $(_session_start_time "$pid" || echo gone)"

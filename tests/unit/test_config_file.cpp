@@ -714,7 +714,8 @@ TEST_F(ConfigFile, TheBackupNeverWidensTheFilesPermissions)
         }
         ASSERT_EQ(::chmod(Config().c_str(), tc.config), 0);
         ASSERT_TRUE(m->BackupConfiguration());
-        EXPECT_EQ(ModeOf(Old()), tc.config);
+        // Never wider than the source, and a backup the user narrowed stays so.
+        EXPECT_EQ(ModeOf(Old()), tc.backupBefore ? tc.config & tc.backupBefore : tc.config);
         EXPECT_EQ(ReadAll(Old()), ReadAll(Config()));
     }
     // A configuration file made anew takes the umask, as any new file does.
@@ -722,6 +723,21 @@ TEST_F(ConfigFile, TheBackupNeverWidensTheFilesPermissions)
     ASSERT_TRUE(m->SaveConfiguration());
     EXPECT_EQ(ModeOf(Config()), 0644u);
     ::umask(oldMask);
+}
+
+TEST_F(ConfigFile, ABackupThatIsASecondNameOfTheFileBecomesACopy)
+{
+    // An older version made the backup a hard link of the configuration.
+    const Bytes saved = Distinctive();
+    fs::remove(Old());
+    fs::create_hard_link(Config(), Old());
+    ASSERT_TRUE(m->BackupConfiguration());
+    EXPECT_EQ(fs::hard_link_count(Config()), 1u);
+    EXPECT_EQ(fs::hard_link_count(Old()), 1u);
+    EXPECT_EQ(ReadAll(Old()), saved);
+    SetField(m->header.title, "changed");
+    ASSERT_TRUE(m->SaveConfiguration());
+    EXPECT_EQ(ReadAll(Old()), saved) << "a save reached the backup through a shared name";
 }
 
 TEST_F(ConfigFile, AKilledSaveLeavesNothingAfterTheNextStart)
