@@ -9,3 +9,7 @@ class TSettingsForm : public QDialog {
 };
 
 extern TSettingsForm *SettingsForm;
+
+// Opens the settings form on page 1 "Category Editor", 2 "Settings", 3
+// "About" or 4 "Appearance" (any other number shows "Settings").
+void ShowSettingsPage(int page);

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDateTime>
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,6 +14,7 @@
 #include <QWindow>
 
 #include "CategoryPanels.h"
+#include "ClockFormUnit.h"
 #include "DebugFormUnit.h"
 #include "Dialogs.h"
 #include "Execute.h"
@@ -19,6 +22,8 @@
 #include "ClockTexts.h"
 #include "Forms.h"
 #include "Platform.h"
+#include "MainMenus.h"
+#include "SettingsFormUnit.h"
 #include "SimpleTimer.h"
 #include "SystemCommands.h"
 #include "WindowGeometry.h"
@@ -131,6 +136,12 @@ void TKVGUIForm::CreateDesignedControls()
     SetAnchors(DoxBox, akTop | akRight);
 
     connect(ExitLabel, &TLabel::clicked, this, [this] { close(); });
+    connect(AddLabel, &TLabel::clicked, this, [] { ShowSettingsPage(1); });
+    connect(TimeLabel, &TLabel::clicked, this, [this] { TimeLabelClick(); });
+    connect(ConfigButton, &QAbstractButton::clicked, this, [] { ShowSettingsPage(2); });
+    TimeLabel->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(TimeLabel, &QWidget::customContextMenuRequested, this,
+            [this](QPoint at) { Menus().ClockPopup->popup(TimeLabel->mapToGlobal(at)); });
     for (TLabel *l : {AddLabel, ExitLabel, TimeLabel}) {
         connect(l, &TLabel::mouseEntered, l, [l] {
             QFont f = l->font();
@@ -369,6 +380,14 @@ void TKVGUIForm::SaveFromWindow()
 {
     if (!KVOP)
         return;
+    // A clock this run never placed is not where the configuration keeps it:
+    // its stored place and visibility stay as they were loaded.
+    if (ClockForm && ClockForm->mover.setUp) {
+        KVOP->clockVisible = ClockForm->isVisible();
+        const QPoint p = ClockForm->ClampedPosition(ClockForm->pos(), platform::Windows().VirtualScreen());
+        KVOP->clockLeft = p.x();
+        KVOP->clockTop = p.y();
+    }
     WindowSettings &s = KVOP->settings;
     s.left = x();
     s.top = y();
@@ -397,6 +416,8 @@ void TKVGUIForm::HideMainWindow()
 void TKVGUIForm::SetAlpha(int value)
 {
     setWindowOpacity(value / 255.0);
+    if (ClockForm && ClockForm->isVisible())
+        ClockForm->SetAlpha(value);
 }
 
 bool TKVGUIForm::AllSwitchesOff() const
@@ -573,6 +594,70 @@ void TKVGUIForm::AlphaTrackChange()
     Wake();
 }
 
+TKVMainMenus &TKVGUIForm::Menus()
+{
+    if (!m_menus) {
+        m_menus = std::make_unique<TKVMainMenus>();
+        BuildMainMenus(this, *m_menus);
+    }
+    return *m_menus;
+}
+
+void TKVGUIForm::contextMenuEvent(QContextMenuEvent *e)
+{
+    Menus().PopupMenu1->popup(e->globalPos());
+    e->accept();
+}
+
+void TKVGUIForm::TimeLabelClick()
+{
+    if (!ClockForm || !KVOP)
+        return;
+    if (!ClockForm->mover.setUp) {
+        ClockForm->SetUpMover(this);
+        mover.followers[0] = &ClockForm->mover;
+        ClockForm->installEventFilter(this); // its moves are saved like the window's
+    }
+    const QRect screen = platform::Windows().VirtualScreen();
+    if (ClockForm->isVisible()) {
+        const QPoint p = ClockForm->ClampedPosition(ClockForm->pos(), screen);
+        KVOP->clockLeft = p.x();
+        KVOP->clockTop = p.y();
+        ClockForm->hide();
+    } else {
+        ClockForm->SetColours(BackgroundColour(), FontColor(TimeLabel));
+        ClockForm->move(ClockForm->ClampedPosition({KVOP->clockLeft, KVOP->clockTop}, screen));
+        ClockForm->SetTexts(QString::fromStdString(KVOP->timeText), QString::fromStdString(KVOP->dayText),
+                            QString::fromStdString(KVOP->dateText));
+        ClockForm->show();
+        platform::Windows().BringToFront(ClockForm);
+    }
+    KVOP->clockVisible = ClockForm->isVisible();
+    ScheduleSave();
+}
+
+void TKVGUIForm::CenterBigClock1Click()
+{
+    if (!ClockForm || !KVOP)
+        return;
+    const QPoint p = ClockForm->CentredPosition(platform::Windows().VirtualScreen());
+    KVOP->clockLeft = p.x();
+    KVOP->clockTop = p.y();
+    // A hidden clock moves too, or the next save would take its old place.
+    ClockForm->move(p);
+    ScheduleSave();
+}
+
+void TKVGUIForm::Printsettingstolog1Click()
+{
+    // The settings log comes with the services.
+}
+
+void TKVGUIForm::Checkforupdates1Click()
+{
+    // The update check comes with the services.
+}
+
 void TKVGUIForm::ConnectButtonClick()
 {
     ConnectToInternet(this);
@@ -640,7 +725,15 @@ void TKVGUIForm::ApplyAppearance()
             p->header->RefreshColours();
             p->header->update();
         }
+    if (ClockForm)
+        ClockForm->SetColours(BackgroundColour(), FontColor(TimeLabel));
     update();
+}
+
+TColor TKVGUIForm::BackgroundColour() const
+{
+    return KVOP->useWindowsColours ? KVUIOperationClass::GetSystemColour(crBackground)
+                                   : TColorFromColour(KVOP->GetColour(crBackground));
 }
 
 void TKVGUIForm::ApplyFonts()
@@ -719,6 +812,9 @@ void TKVGUIForm::ShowClockTexts()
     const QString time = QString::fromStdString(KVOP->timeText);
     if (TimeLabel->text() != time)
         TimeLabel->setText(time);
+    if (ClockForm && ClockForm->isVisible())
+        ClockForm->SetTexts(time, QString::fromStdString(KVOP->dayText),
+                            QString::fromStdString(KVOP->dateText));
 }
 
 bool TKVGUIForm::PointerInside() const
@@ -830,7 +926,11 @@ void TKVGUIForm::showEvent(QShowEvent *e)
         return;
     m_shownOnce = true;
     QTimer::singleShot(0, this, [this] {
-        if (!KVOP || !KVOP->debugMode)
+        if (!KVOP)
+            return;
+        if (ClockForm && KVOP->clockVisible)
+            TimeLabelClick();
+        if (!KVOP->debugMode)
             return;
         if (MakeUpdateForm)
             MakeUpdateForm->show();
@@ -935,9 +1035,9 @@ void TKVGUIForm::mouseMoveEvent(QMouseEvent *e)
     if (dx == 0 && dy == 0)
         return;
     move(target);
-    for (TWindowMover *f : mover.followers)
-        if (f && f->window)
-            f->window->move(f->window->pos() + QPoint(dx, dy));
+    for (TFollowerMover *f : mover.followers)
+        if (f)
+            f->FollowerMove(dx, dy);
 }
 
 void TKVGUIForm::mouseReleaseEvent(QMouseEvent *)
@@ -952,6 +1052,8 @@ bool TKVGUIForm::eventFilter(QObject *watched, QEvent *e)
     // The wheel scrolls the category area by its increment wherever it turns
     // over the window: the scroll box and the track bar would otherwise take
     // it for their own, larger steps.
+    if (watched == ClockForm && e->type() == QEvent::Move)
+        ScheduleSave();
     if (watched == m_wheelWindow && e->type() == QEvent::Wheel) {
         if (CategoryArea)
             CategoryArea->WheelScroll(static_cast<QWheelEvent *>(e)->angleDelta().y());

@@ -15,6 +15,8 @@
 #include "Kvguiglobals.h"
 
 class TSimpleTimer;
+struct TFollowerMover;
+struct TKVMainMenus;
 class TKVParentPanel;
 
 // The drag state of a window moved with the mouse; followers move along.
@@ -24,7 +26,8 @@ struct TWindowMover {
     int startX = 0;
     int startY = 0;
     uint8_t button = 0; // 0 left, 1 right, 2 middle
-    TWindowMover *followers[4] = {nullptr, nullptr, nullptr, nullptr};
+    // Slot 0 is the big clock's.
+    TFollowerMover *followers[4] = {nullptr, nullptr, nullptr, nullptr};
 };
 
 class TKVGUIForm : public QWidget {
@@ -50,6 +53,7 @@ class TKVGUIForm : public QWidget {
     void SetTopmost(bool on);
     void ApplyAppearance();
     void ApplyFonts();
+    TColor BackgroundColour() const;
     void AddLinkToCategory(int c);
 
     // Auto Mode switches and dock position handlers.
@@ -61,6 +65,13 @@ class TKVGUIForm : public QWidget {
     void AlwaysOnTop1Click();
     void DockPositionClick(int position);
     void AlphaTrackChange();
+
+    // Menus and labels.
+    TKVMainMenus &Menus();
+    void TimeLabelClick();
+    void CenterBigClock1Click();
+    void Printsettingstolog1Click();
+    void Checkforupdates1Click();
 
     // The system buttons.
     void ConnectButtonClick();
@@ -113,6 +124,7 @@ class TKVGUIForm : public QWidget {
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void moveEvent(QMoveEvent *e) override;
+    void contextMenuEvent(QContextMenuEvent *e) override;
     void enterEvent(QEnterEvent *e) override;
     void leaveEvent(QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
@@ -136,6 +148,7 @@ class TKVGUIForm : public QWidget {
     // Saves once the window state has settled: a drag, a resize or the
     // track bar sends a stream of changes, and each would cost a 2 MB file.
     void ScheduleSave();
+    std::unique_ptr<TKVMainMenus> m_menus;
     QTimer m_settleSave;
     // At rest, the clock texts change on the second boundary and nothing
     // else wakes the program.
