@@ -28,6 +28,11 @@ idle_ms=2000
 max_window_ratio=1.2
 max_save_ratio=1.5
 max_rss_mib=40
+max_rest_cpu_percent=0.2
+max_rest_wakeups=2
+# At rest: how long a program settles with the pointer away from it, and how long it is watched.
+settle_s=3
+rest_s=10
 
 kestrava=$build/app/kestrava
 minimal=$build/bench/minimal_window
@@ -137,6 +142,60 @@ for c in "${cases[@]}"; do
 done
 
 # ---------------------------------------------------------------------------------------------
+# At rest
+
+# CPU time (ns) and wake-ups of every thread of PID: a voluntary context switch is a thread going
+# to sleep, and each sleep ends in a wake-up.
+task_counters() {
+    local ns=0 wakeups=0 t run v
+    for t in /proc/"$1"/task/*; do
+        read -r run _ <"$t/schedstat" || continue
+        v=$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$t/status")
+        ns=$((ns + run)) wakeups=$((wakeups + v))
+    done
+    echo "$ns $wakeups"
+}
+
+# rest CASE PROGRAM...: starts PROGRAM in a fresh folder (with CASE's configuration), moves the
+# pointer away, lets it settle and prints "cpu_percent wakeups_per_second" over rest_s.
+rest() {
+    local name=$1 dir pid c0 w0 c1 w1
+    shift
+    dir=$(mktemp -d "$work/runs/rest-$name.XXXXXX")
+    case $name in
+        full | auto) cp "$full_config" "$dir/" ;;
+    esac
+    if [[ $name == auto ]]; then
+        # Auto Mode with all four switches, docked at the bottom right.
+        local settings=2067044
+        printf '\x08' | dd of="$dir/KVUI_Config.dat" bs=1 seek=$((settings + 16)) conv=notrunc status=none
+        printf '\x01\x01\x01\x01\x01' |
+            dd of="$dir/KVUI_Config.dat" bs=1 seek=$((settings + 24)) conv=notrunc status=none
+    fi
+    xdotool mousemove 1 1 2>/dev/null
+    (cd "$dir" && exec "$@") >>"$work/logs/rest-$name.log" 2>&1 &
+    pid=$!
+    session_track "$pid"
+    poll_until 20 xdotool search --pid "$pid" --onlyvisible --name . >/dev/null || die "$name: no window at rest"
+    # Through the window and out of it again, as a user passes by, then away from both the
+    # top-left corner and the bottom-right dock.
+    xdotool mousemove 1100 900 mousemove 640 10 2>/dev/null
+    sleep "$settle_s"
+    read -r c0 w0 < <(task_counters "$pid")
+    sleep "$rest_s"
+    read -r c1 w1 < <(task_counters "$pid")
+    kill -TERM "$pid"
+    wait_exit "$pid" 10 || die "$name did not end after the rest"
+    awk -v c=$((c1 - c0)) -v w=$((w1 - w0)) -v s="$rest_s" \
+        'BEGIN { printf "%.3f %.1f\n", c / (s * 1e9) * 100, w / s }'
+}
+
+echo "At rest: ${settle_s} s to settle, then ${rest_s} s watched per case..." >&2
+read -r tick_cpu tick_wake < <(rest tick "$minimal" --tick)
+read -r rest_cpu rest_wake < <(rest full "$kestrava")
+read -r auto_cpu auto_wake < <(rest auto "$kestrava")
+
+# ---------------------------------------------------------------------------------------------
 # Configuration file micro-benchmarks
 
 mkdir -p "$work/io"
@@ -212,5 +271,19 @@ printf '%-52s %8s  (target <= %s)  %s\n' "first window, first start / minimal wi
 printf '%-52s %8s  (for reference: the cost of drawing any text)\n' "first window, one label / minimal window" "$text_ratio"
 printf '%-52s %8s  (target <= %s)  %s\n' "save / raw write + fsync" "$save_ratio" "$max_save_ratio" "$v_save"
 printf '%-52s %8s  (target <= %s)  %s\n' "VmRSS with 20 x 50 links (MiB)" "$rss_full" "$max_rss_mib" "$v_rss"
+echo
+echo "At rest, pointer away, ${rest_s} s: % of one core, wake-ups a second"
+printf '%-52s %8s %8s\n' "minimal window with a plain 10 ms tick (reference)" "$tick_cpu" "$tick_wake"
+v_rest=PASS
+for c in rest auto; do
+    cpu_var=${c}_cpu wake_var=${c}_wake
+    v=$( [[ $(verdict "${!cpu_var}" "$max_rest_cpu_percent") == PASS &&
+            $(verdict "${!wake_var}" "$max_rest_wakeups") == PASS ]] && echo PASS || echo FAIL)
+    [[ $v == PASS ]] || v_rest=FAIL
+    label="kestrava, 20 x 50 links"
+    [[ $c == auto ]] && label="kestrava, 20 x 50 links, Auto Mode, docked"
+    printf '%-52s %8s %8s  (target <= %s %%, <= %s/s)  %s\n' "$label" "${!cpu_var}" "${!wake_var}" \
+        "$max_rest_cpu_percent" "$max_rest_wakeups" "$v"
+done
 
-[[ "$v_window $v_first $v_save $v_rss" != *FAIL* ]] || exit 1
+[[ "$v_window $v_first $v_save $v_rss $v_rest" != *FAIL* ]] || exit 1

@@ -775,7 +775,9 @@ void TKVGUIForm::DoxBoxTimerTimer()
     const double t = DoxBoxTimer->GetInterval();
     ShowClockTexts();
     const WindowSettings &s = KVOP->settings;
-    const bool inside = PointerInside();
+    // One look at the pointer a tick: each is a round trip to the server.
+    const QPoint pointer = QCursor::pos();
+    const bool inside = PointerInside(pointer);
     bool panelsChanged = false;
     if (s.autoMode) {
         const int n = std::min(PanelCount, int(kMaxCategories));
@@ -786,7 +788,7 @@ void TKVGUIForm::DoxBoxTimerTimer()
         if (s.mouseOverSectionResize && CategoryArea) {
             // A link label has no window: over one, the panel is what the
             // pointer is over. Its check box and button box are windows.
-            const QWidget *under = QApplication::widgetAt(QCursor::pos());
+            const QWidget *under = QApplication::widgetAt(pointer);
             for (int i = 0; i < n; ++i)
                 if (TKVPanel *panel = CategoryArea->panels[i]) {
                     const bool wasOpen = panel->open;
@@ -817,10 +819,9 @@ void TKVGUIForm::ShowClockTexts()
                             QString::fromStdString(KVOP->dateText));
 }
 
-bool TKVGUIForm::PointerInside() const
+bool TKVGUIForm::PointerInside(QPoint p) const
 {
     // Both edges count, as the pointer test of the form library's era did.
-    const QPoint p = QCursor::pos();
     return x() <= p.x() && p.x() <= x() + width() && y() <= p.y() && p.y() <= y() + height();
 }
 

@@ -136,7 +136,7 @@ class TKVGUIForm : public QWidget {
     void ApplyLoadedSwitches();
     void DoxBoxTimerTimer();
     void ShowClockTexts();
-    bool PointerInside() const;
+    bool PointerInside(QPoint pointer) const;
     void StepAlpha(bool inside, double elapsedMs);
     bool AtRest(bool inside) const;
     void Rest();
