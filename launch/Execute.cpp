@@ -63,6 +63,19 @@ bool ExecuteCommand(const QString &command, const QString &directory)
                   command);
 }
 
+bool StartProgram(QWidget *owner, const QString &program, const QStringList &arguments)
+{
+    if (!IsFile(program)) {
+        forms::Warn(owner, program + " does not exist!", QStringLiteral("Execute File"));
+        return false;
+    }
+    const QString directory = QString::fromStdString(DirectoryOfTarget(program.toStdString()));
+    const platform::LaunchResult r = platform::Launch().Spawn(program, arguments, directory);
+    if (!r.ok)
+        ShowLaunchError(owner, QStringLiteral("Error executing command"), program, r.error);
+    return r.ok;
+}
+
 void OpenLink(int type, const QString &target)
 {
     switch (type) {

@@ -4,6 +4,7 @@
 // desktop's default applications.
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -19,10 +20,18 @@ class Launcher {
     virtual LaunchResult OpenUri(const QString &uri) = 0;
     // Opens a local file or folder with its default application.
     virtual LaunchResult OpenPath(const QString &path) = 0;
-    // Starts program as it is (no shell, no argument splitting) in
-    // workingDir, or in the launcher's own folder when that is empty. The
-    // process is not tracked and leaves no zombie behind.
-    virtual LaunchResult Spawn(const QString &program, const QString &workingDir) = 0;
+    // Starts program as it is (no shell, no PATH search; a relative name is
+    // taken from the launcher's own folder) with arguments, each handed over
+    // as one word however it reads, in workingDir, or in the launcher's own
+    // folder when that is empty. The process is not tracked and leaves no
+    // zombie behind.
+    virtual LaunchResult Spawn(const QString &program, const QStringList &arguments,
+                               const QString &workingDir) = 0;
+    // A program with no arguments, as a link starts it.
+    LaunchResult Spawn(const QString &program, const QString &workingDir)
+    {
+        return Spawn(program, {}, workingDir);
+    }
 };
 
 Launcher &Launch();

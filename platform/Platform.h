@@ -28,6 +28,9 @@ class WindowSystem {
     // Sends what is queued for the window system now, not at the next turn
     // of the event loop.
     virtual void Flush() = 0;
+    // Asks the window manager to hide every window and show the desktop;
+    // false when there is no window system to ask.
+    virtual bool ShowDesktop() = 0;
 };
 
 WindowSystem &Windows();

@@ -1,12 +1,16 @@
 # Sourced by scripts/run.sh, tests/e2e/harness.sh and bench/run.sh: a private virtual desktop
 # session for Kestrava.
 #
-#   session_start [--no-wm] [--tray] [--keep] DIR
+#   session_start [--no-wm] [--tray] [--system-bus] [--keep] DIR
 #
 # starts, each waited for until it is really up:
 #   - Xvfb on a free display (1280x1024x24), exported as DISPLAY;
 #   - a private session bus whose only activatable services are the .service files dropped into
 #     $SESSION_DBUS_SERVICES, exported as DBUS_SESSION_BUS_ADDRESS;
+#   - with --system-bus, a private system bus, exported as DBUS_SYSTEM_BUS_ADDRESS, on which
+#     session_start_mock starts python3-dbusmock's stand-ins for system services (logind,
+#     networkmanager, ...) and session_stop_mock ends them; session_start_system_bus starts the
+#     bus later. Without it the system bus is the machine's own;
 #   - openbox as window manager, up once it has set _NET_SUPPORTING_WM_CHECK (--no-wm: none);
 #   - with --tray, a tint2 panel along the bottom holding a system tray (needs the window manager);
 #     session_start_tray / session_stop_tray start and end one later, along any edge.
@@ -39,6 +43,7 @@ SESSION_ERROR=
 SESSION_DBUS_SERVICES=
 SESSION_TRAY_PID=
 SESSION_X_PID=
+SESSION_SYSTEM_BUS_PID=
 
 _SESSION_SCRIPT=$(realpath "${BASH_SOURCE[0]}")
 # How long any part may take to come up or to go away before it counts as failed.
@@ -47,6 +52,7 @@ _session_keep=
 _session_wm=
 _session_guard_entry=
 _session_pids=() # "PID STARTTIME", in start order
+declare -gA _session_mocks=() # template -> "PID BUSNAME"
 
 # ---------------------------------------------------------------------------------------------
 # Waiting
@@ -172,6 +178,25 @@ _session_log_tail() {
     tail -n 5 "$SESSION_DIR/$1.log"
 }
 
+# _session_spawn_wait NAME WHAT NOT_READY READY COMMAND...: launches COMMAND as _session_spawn
+# does and polls READY PID until it succeeds; READY must succeed too once PID has ended, so that
+# an exit is seen at once. Fails, with SESSION_ERROR saying "WHAT NOT_READY within ..." or "WHAT
+# exited at start", when COMMAND does not come up in time or ends on the way. The pid is left in
+# _session_pid either way.
+_session_spawn_wait() {
+    local name=$1 what=$2 not_ready=$3 ready=$4
+    shift 4
+    _session_spawn "$name" "$@"
+    poll_until "$_SESSION_TIMEOUT" "$ready" "$_session_pid" || {
+        SESSION_ERROR="$what $not_ready within $_SESSION_TIMEOUT s"
+        return 1
+    }
+    pid_alive "$_session_pid" || {
+        SESSION_ERROR="$what exited at start$(_session_log_tail "$name")"
+        return 1
+    }
+}
+
 _session_need() {
     local tool
     for tool; do
@@ -186,13 +211,14 @@ _session_need() {
 # Start and stop
 
 session_start() {
-    local tray=
+    local tray= system_bus=
     _session_wm=1
     _session_keep=
     while (($# > 1)); do
         case $1 in
             --no-wm) _session_wm= ;;
             --tray) tray=1 ;;
+            --system-bus) system_bus=1 ;;
             --keep) _session_keep=1 ;;
             *)
                 SESSION_ERROR="session_start: no option '$1'"
@@ -220,6 +246,9 @@ session_start() {
     _session_start_environment || return 1
     _session_start_x || return 1
     _session_start_session_bus || return 1
+    if [[ -n "$system_bus" ]]; then
+        session_start_system_bus || return 1
+    fi
     if [[ -n "$_session_wm" ]]; then
         _session_start_wm || return 1
     fi
@@ -249,8 +278,9 @@ session_stop() {
         _session_end "${entry[@]}"
     fi
     [[ -n "$_session_keep" ]] || rm -rf "$SESSION_DIR"
-    SESSION_DIR='' SESSION_TRAY_PID='' SESSION_X_PID='' _session_guard_entry=''
+    SESSION_DIR='' SESSION_TRAY_PID='' SESSION_X_PID='' SESSION_SYSTEM_BUS_PID='' _session_guard_entry=''
     _session_pids=()
+    _session_mocks=()
     return "$rc"
 }
 
@@ -292,7 +322,7 @@ _session_start_environment() {
     export QT_QPA_PLATFORM=xcb
     # Whatever names the caller's own desktop session must not leak into this one.
     unset WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER DESKTOP_AUTOSTART_ID XDG_SESSION_TYPE \
-        XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION DBUS_SYSTEM_BUS_ADDRESS
+        XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION DBUS_SYSTEM_BUS_ADDRESS XDG_SESSION_ID
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -306,19 +336,12 @@ _session_start_x() {
     : >"$SESSION_DIR/xvfb.display"
     # -noreset: with no window manager the last client often disconnects between two starts of
     # the program, and a server reset there would only cost time.
-    _session_spawn xvfb Xvfb -displayfd 3 \
+    local rc=0
+    _session_spawn_wait xvfb Xvfb "reported no display" _session_x_ready Xvfb -displayfd 3 \
         -screen 0 "${SESSION_SCREEN_WIDTH}x${SESSION_SCREEN_HEIGHT}x24" -nolisten tcp -noreset \
-        3>"$SESSION_DIR/xvfb.display"
-    local pid=$_session_pid
-    SESSION_X_PID=$pid
-    poll_until "$_SESSION_TIMEOUT" _session_x_ready "$pid" || {
-        SESSION_ERROR="Xvfb reported no display within $_SESSION_TIMEOUT s"
-        return 1
-    }
-    pid_alive "$pid" || {
-        SESSION_ERROR="Xvfb exited at start$(_session_log_tail xvfb)"
-        return 1
-    }
+        3>"$SESSION_DIR/xvfb.display" || rc=1
+    SESSION_X_PID=$_session_pid
+    ((rc == 0)) || return 1
     DISPLAY=":$(tr -d '[:space:]' <"$SESSION_DIR/xvfb.display")"
     export DISPLAY
     [[ "$DISPLAY" =~ ^:[0-9]+$ ]] || {
@@ -334,6 +357,7 @@ _session_start_x() {
 
 # dbus-daemon prints its address, as one line, once it listens.
 _session_bus_ready() { grep -q . "$SESSION_DIR/session-bus.address" 2>/dev/null || ! pid_alive "$1"; }
+_session_system_bus_ready() { grep -q . "$SESSION_DIR/system-bus.address" 2>/dev/null || ! pid_alive "$1"; }
 
 _session_start_session_bus() {
     _session_need dbus-daemon || return 1
@@ -361,19 +385,120 @@ _session_start_session_bus() {
 </busconfig>
 EOF
     : >"$SESSION_DIR/session-bus.address"
-    _session_spawn session-bus dbus-daemon --config-file="$SESSION_DIR/session-bus.conf" \
-        --nofork --nopidfile --print-address=3 3>"$SESSION_DIR/session-bus.address"
-    local pid=$_session_pid
-    poll_until "$_SESSION_TIMEOUT" _session_bus_ready "$pid" || {
-        SESSION_ERROR="the session bus printed no address within $_SESSION_TIMEOUT s"
-        return 1
-    }
-    pid_alive "$pid" || {
-        SESSION_ERROR="the session bus exited at start$(_session_log_tail session-bus)"
-        return 1
-    }
+    _session_spawn_wait session-bus "the session bus" "printed no address" _session_bus_ready \
+        dbus-daemon --config-file="$SESSION_DIR/session-bus.conf" --nofork --nopidfile --print-address=3 \
+        3>"$SESSION_DIR/session-bus.address" || return 1
     DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$SESSION_DIR/session-bus.address")
     export DBUS_SESSION_BUS_ADDRESS
+}
+
+# ---------------------------------------------------------------------------------------------
+# The system bus: a private one with the machine's kind of rules (type "system", no activatable
+# services at all), so that what the program asks of system services reaches only stand-ins, and
+# those stand-ins: python3-dbusmock's templates.
+
+session_start_system_bus() {
+    [[ -n "$SESSION_DIR" ]] || {
+        SESSION_ERROR="session_start_system_bus: no session is running"
+        return 1
+    }
+    [[ -z "$SESSION_SYSTEM_BUS_PID" ]] || {
+        SESSION_ERROR="session_start_system_bus: a system bus is already running"
+        return 1
+    }
+    _session_need dbus-daemon || return 1
+    local socket="$SESSION_DIR/system_bus_socket"
+    ((${#socket} < 108)) || {
+        SESSION_ERROR="the system bus socket path $socket is too long; use a shorter folder"
+        return 1
+    }
+    # On a bus of the system's type a client receives only what it is allowed to, replies too.
+    cat >"$SESSION_DIR/system-bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+    : >"$SESSION_DIR/system-bus.address"
+    local rc=0
+    _session_spawn_wait system-bus "the system bus" "printed no address" _session_system_bus_ready \
+        dbus-daemon --config-file="$SESSION_DIR/system-bus.conf" --nofork --nopidfile --print-address=3 \
+        3>"$SESSION_DIR/system-bus.address" || rc=1
+    SESSION_SYSTEM_BUS_PID=$_session_pid
+    ((rc == 0)) || return 1
+    DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$SESSION_DIR/system-bus.address")
+    export DBUS_SYSTEM_BUS_ADDRESS
+}
+
+# True when NAME has an owner on the system bus.
+session_name_owned() {
+    dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
+}
+
+# A stand-in takes its name before it loads its template, but serves no call until it has: once
+# the name is owned, every call is answered by the whole template.
+_session_mock_ready() { ! pid_alive "$1" || session_name_owned "$_session_mock_name"; }
+
+# session_start_mock TEMPLATE [PARAMETERS]: starts python3-dbusmock's TEMPLATE on the private
+# system bus, given PARAMETERS (a JSON object) when there are any, and waits until it owns its
+# bus name. Its pid is left in SESSION_MOCK_PID, its bus name in SESSION_MOCK_NAME.
+SESSION_MOCK_PID=
+SESSION_MOCK_NAME=
+session_start_mock() {
+    local template=$1 parameters=${2:-}
+    [[ -n "$SESSION_SYSTEM_BUS_PID" ]] || {
+        SESSION_ERROR="session_start_mock: no private system bus is running"
+        return 1
+    }
+    [[ -z "${_session_mocks[$template]:-}" ]] || {
+        SESSION_ERROR="session_start_mock: $template is already running"
+        return 1
+    }
+    _session_need /usr/bin/python3 dbus-send || return 1
+    # The template module names its bus name.
+    _session_mock_name=$(/usr/bin/python3 -c \
+        'import sys, dbusmock.mockobject as m; print(m.load_module(sys.argv[1]).BUS_NAME)' "$template" \
+        2>"$SESSION_DIR/mock-$template.log") || {
+        SESSION_ERROR="session_start_mock: no dbusmock template '$template'$(_session_log_tail "mock-$template")"
+        return 1
+    }
+    local command=(/usr/bin/python3 -m dbusmock --system --template "$template")
+    [[ -z "$parameters" ]] || command+=(--parameters "$parameters")
+    _session_spawn_wait "mock-$template" "the $template stand-in" "did not take the name $_session_mock_name" \
+        _session_mock_ready "${command[@]}" || return 1
+    SESSION_MOCK_PID=$_session_pid
+    SESSION_MOCK_NAME=$_session_mock_name
+    _session_mocks[$template]="$_session_pid $_session_mock_name"
+}
+
+_session_name_free() { ! session_name_owned "$1"; }
+
+# session_stop_mock TEMPLATE: ends the stand-in and waits until its name is free again.
+session_stop_mock() {
+    local template=$1 pid name entry
+    [[ -n "${_session_mocks[$template]:-}" ]] || {
+        SESSION_ERROR="session_stop_mock: $template is not running"
+        return 1
+    }
+    read -r pid name <<<"${_session_mocks[$template]}"
+    for entry in "${_session_pids[@]}"; do
+        [[ "${entry%% *}" != "$pid" ]] || _session_end "$pid" "${entry#* }"
+    done
+    _session_untrack "$pid"
+    unset '_session_mocks[$template]'
+    poll_until "$_SESSION_TIMEOUT" _session_name_free "$name" || {
+        SESSION_ERROR="$name is still owned $_SESSION_TIMEOUT s after its stand-in ended"
+        return 1
+    }
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -385,16 +510,8 @@ _session_wm_ready() {
 
 _session_start_wm() {
     _session_need openbox xprop || return 1
-    _session_spawn openbox openbox --sm-disable
-    local pid=$_session_pid
-    poll_until "$_SESSION_TIMEOUT" _session_wm_ready "$pid" || {
-        SESSION_ERROR="openbox did not set _NET_SUPPORTING_WM_CHECK within $_SESSION_TIMEOUT s"
-        return 1
-    }
-    pid_alive "$pid" || {
-        SESSION_ERROR="openbox exited at start$(_session_log_tail openbox)"
-        return 1
-    }
+    _session_spawn_wait openbox openbox "did not set _NET_SUPPORTING_WM_CHECK" _session_wm_ready \
+        openbox --sm-disable
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -473,14 +590,12 @@ systray_padding = 0 4 2
 systray_icon_size = 24
 systray_sort = ascending
 EOF
-    _session_spawn tint2 tint2 -c "$SESSION_DIR/tint2rc"
+    local rc=0
+    _session_spawn_wait tint2 "the panel" "did not reserve its strut and take the tray" _session_tray_ready \
+        tint2 -c "$SESSION_DIR/tint2rc" || rc=1
     SESSION_TRAY_PID=$_session_pid
-    poll_until "$_SESSION_TIMEOUT" _session_tray_ready "$SESSION_TRAY_PID" || {
-        SESSION_ERROR="the panel did not reserve its strut and take the tray within $_SESSION_TIMEOUT s (_NET_WORKAREA: $(session_workarea))"
-        return 1
-    }
-    pid_alive "$SESSION_TRAY_PID" || {
-        SESSION_ERROR="the panel exited at start$(_session_log_tail tint2)"
+    ((rc == 0)) || {
+        SESSION_ERROR+=" (_NET_WORKAREA: $(session_workarea))"
         return 1
     }
 }

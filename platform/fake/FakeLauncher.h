@@ -14,23 +14,26 @@ struct FakeLauncher : Launcher {
         QString what; // "uri", "path" or "spawn"
         QString target;
         QString workingDir;
+        QStringList arguments;
     };
     std::vector<Call> calls;
     LaunchResult result{true, {}};
 
     LaunchResult OpenUri(const QString &uri) override
     {
-        calls.push_back({QStringLiteral("uri"), uri, {}});
+        calls.push_back({QStringLiteral("uri"), uri, {}, {}});
         return result;
     }
     LaunchResult OpenPath(const QString &path) override
     {
-        calls.push_back({QStringLiteral("path"), path, {}});
+        calls.push_back({QStringLiteral("path"), path, {}, {}});
         return result;
     }
-    LaunchResult Spawn(const QString &program, const QString &workingDir) override
+    using Launcher::Spawn;
+    LaunchResult Spawn(const QString &program, const QStringList &arguments,
+                       const QString &workingDir) override
     {
-        calls.push_back({QStringLiteral("spawn"), program, workingDir});
+        calls.push_back({QStringLiteral("spawn"), program, workingDir, arguments});
         return result;
     }
 };

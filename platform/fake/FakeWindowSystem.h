@@ -14,6 +14,7 @@ struct FakeWindowSystem : WindowSystem {
     int aboveCalls = 0;
     bool skipTaskbar = false;
     int bringToFrontCalls = 0;
+    int showDesktopCalls = 0;
 
     bool SetAbove(QWidget *, bool on) override
     {
@@ -30,6 +31,11 @@ struct FakeWindowSystem : WindowSystem {
     QRect VirtualScreen() const override { return virtualScreen; }
     void BringToFront(QWidget *) override { ++bringToFrontCalls; }
     void Flush() override {}
+    bool ShowDesktop() override
+    {
+        ++showDesktopCalls;
+        return true;
+    }
 };
 
 FakeWindowSystem &FakeWindows();

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -84,14 +85,26 @@ class X11Launcher : public Launcher {
         return FromGError(ok, error);
     }
 
-    LaunchResult Spawn(const QString &program, const QString &workingDir) override
+    using Launcher::Spawn;
+    LaunchResult Spawn(const QString &program, const QStringList &arguments,
+                       const QString &workingDir) override
     {
         // A relative program is the one the launcher's folder holds: the
         // child changes folder before it runs it, and execve never searches
         // PATH or hands a script without #! to a shell.
         const QByteArray prog = AbsoluteFromHere(QFile::encodeName(program));
         const QByteArray dir = QFile::encodeName(workingDir);
-        char *const argv[] = {const_cast<char *>(prog.constData()), nullptr};
+        // Built before the fork: the child may not allocate.
+        std::vector<QByteArray> words;
+        words.reserve(arguments.size());
+        for (const QString &a : arguments)
+            words.push_back(QFile::encodeName(a));
+        std::vector<char *> argv;
+        argv.reserve(words.size() + 2);
+        argv.push_back(const_cast<char *>(prog.constData()));
+        for (QByteArray &w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
         int report[2];
         if (pipe2(report, O_CLOEXEC) != 0)
             return {false, QString::fromUtf8(std::strerror(errno))};
@@ -108,7 +121,7 @@ class X11Launcher : public Launcher {
         if (middle == 0) {
             pid_t child = fork();
             if (child == 0)
-                ExecGrandchild(prog.constData(), dir.constData(), argv, report[1]);
+                ExecGrandchild(prog.constData(), dir.constData(), argv.data(), report[1]);
             int err = child < 0 ? errno : 0;
             if (err != 0) {
                 [[maybe_unused]] ssize_t n = write(report[1], &err, sizeof err);

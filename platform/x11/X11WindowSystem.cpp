@@ -119,6 +119,29 @@ class X11WindowSystem : public WindowSystem {
             xcb_flush(c);
     }
 
+    bool ShowDesktop() override
+    {
+        xcb_connection_t *c = Connection();
+        if (!c)
+            return false;
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        if (!screen)
+            return false;
+        // The manager owns the showing-desktop mode; a client only asks, by
+        // a message to the root window.
+        xcb_client_message_event_t ev{};
+        ev.response_type = XCB_CLIENT_MESSAGE;
+        ev.format = 32;
+        ev.window = screen->root;
+        ev.type = Atom(c, "_NET_SHOWING_DESKTOP");
+        ev.data.data32[0] = 1;
+        xcb_send_event(c, 0, screen->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&ev));
+        xcb_flush(c);
+        return true;
+    }
+
     QRect WorkArea() const override { return PrimaryAvailableGeometry(); }
     QRect VirtualScreen() const override { return PrimaryVirtualGeometry(); }
 
