@@ -473,7 +473,16 @@ link_label_point() {
 click_in_window() {
     local wx wy
     read -r wx wy _ _ < <(client_rect "$1")
-    xdotool mousemove --sync $(( wx + $2 )) $(( wy + $3 )) click 1
+    pointer_to $(( wx + $2 )) $(( wy + $3 ))
+    xdotool click 1
+}
+
+# pointer_to X Y: moves the pointer and waits until it is there. xdotool's own --sync waits for
+# motion, which never comes when the pointer is there already.
+pointer_to() {
+    xdotool mousemove "$1" "$2"
+    _kv_pointer_at() { [[ "$(xdotool getmouselocation)" == "x:$1 y:$2 "* ]]; }
+    poll_until 5 _kv_pointer_at "$1" "$2" || fail "the pointer did not reach $1,$2"
 }
 
 # press_and_drag ID X Y DX DY: presses the left button at (X,Y) of the window's client area and
@@ -481,9 +490,10 @@ click_in_window() {
 press_and_drag() {
     local wx wy i
     read -r wx wy _ _ < <(client_rect "$1")
-    xdotool mousemove --sync $(( wx + $2 )) $(( wy + $3 )) mousedown 1
+    pointer_to $(( wx + $2 )) $(( wy + $3 ))
+    xdotool mousedown 1
     for i in 1 2 3 4 5; do
-        xdotool mousemove --sync $(( wx + $2 + $4 * i / 5 )) $(( wy + $3 + $5 * i / 5 ))
+        pointer_to $(( wx + $2 + $4 * i / 5 )) $(( wy + $3 + $5 * i / 5 ))
     done
 }
 

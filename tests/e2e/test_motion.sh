@@ -41,10 +41,10 @@ read -r wx wy _ _ < <(client_rect "$APP_WIN")
 poll_until 10 faded_out || fail "with the pointer away the window did not fade out (opacity $(opacity))"
 
 # Onto the header of the first category: the window fades in and the category opens.
-xdotool mousemove --sync $((wx + 30)) $((wy + 42))
+pointer_to $((wx + 30)) $((wy + 42))
 poll_until 10 opaque || fail "with the pointer over the window it did not fade in (opacity $(opacity))"
 read -r lx ly < <(link_label_point 0 0 1 1)
-xdotool mousemove --sync $((wx + lx)) $((wy + ly - 3)) # down the open panel to its link
+pointer_to $((wx + lx)) $((wy + ly - 3)) # down the open panel to its link
 sleep 1 # the next ticks open the panel under the pointer
 xdotool click 1
 wait_for_call web 10 || fail "the first category did not open under the pointer: its link was not there to click"

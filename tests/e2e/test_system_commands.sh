@@ -51,14 +51,11 @@ button_point() {
     echo $((10 + (w - 17) - 4 - 15 - index * 19 + 7)) $((h - 90 + 11 + 7))
 }
 
-# click_button NAME. The same button is clicked several times in a row: xdotool's --sync would
-# wait for a motion that never comes when the pointer is already there, and without it the X
-# server still takes the move before the click.
+# click_button NAME.
 click_button() {
-    local x y wx wy
+    local x y
     read -r x y < <(button_point "$1")
-    read -r wx wy _ _ < <(client_rect "$APP_WIN")
-    xdotool mousemove $((wx + x)) $((wy + y)) click 1
+    click_in_window "$APP_WIN" "$x" "$y"
 }
 
 # mock_send PATH METHOD ARG...: calls METHOD (of the mock interface unless it names its own) of
