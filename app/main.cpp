@@ -130,10 +130,15 @@ int main(int argc, char *argv[])
     // Shared-memory images make every flush of the small window wake a
     // second thread with the server's completion event: once a second for
     // the clock, at rest. Plain images cost nothing noticeable at this size.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+    const bool noSharedImages = !qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+    if (noSharedImages)
         qputenv("QT_XCB_NO_MITSHM", "1");
 
     QApplication app(argc, argv);
+    // Read when the display was opened; the programs started from here keep
+    // their own choice.
+    if (noSharedImages)
+        qunsetenv("QT_XCB_NO_MITSHM");
     QApplication::setApplicationName(QStringLiteral("Kestrava"));
     forms::InstallFontSubstitutes();
     forms::InstallPlainHints();

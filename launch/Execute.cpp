@@ -27,11 +27,21 @@ bool IsFile(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool Report(const platform::LaunchResult &r, const QString &caption, const QString &file)
+bool Report(const platform::LaunchResult &r, const QString &caption, const QString &file,
+            QWidget *owner = LaunchOwner)
 {
     if (!r.ok)
-        ShowLaunchError(LaunchOwner, caption, file, r.error);
+        ShowLaunchError(owner, caption, file, r.error);
     return r.ok;
+}
+
+// A program or document must be there before anything is asked to open it.
+bool FileThere(QWidget *owner, const QString &path)
+{
+    if (IsFile(path))
+        return true;
+    forms::Warn(owner, path + " does not exist!", QStringLiteral("Execute File"));
+    return false;
 }
 
 } // namespace
@@ -63,17 +73,11 @@ bool ExecuteCommand(const QString &command, const QString &directory)
                   command);
 }
 
-bool StartProgram(QWidget *owner, const QString &program, const QStringList &arguments)
+bool StartProgram(QWidget *owner, const QString &program, const QStringList &arguments,
+                  const QString &directory)
 {
-    if (!IsFile(program)) {
-        forms::Warn(owner, program + " does not exist!", QStringLiteral("Execute File"));
-        return false;
-    }
-    const QString directory = QString::fromStdString(DirectoryOfTarget(program.toStdString()));
-    const platform::LaunchResult r = platform::Launch().Spawn(program, arguments, directory);
-    if (!r.ok)
-        ShowLaunchError(owner, QStringLiteral("Error executing command"), program, r.error);
-    return r.ok;
+    return FileThere(owner, program) && Report(platform::Launch().Spawn(program, arguments, directory),
+                                               QStringLiteral("Error executing command"), program, owner);
 }
 
 void OpenLink(int type, const QString &target)
@@ -82,10 +86,8 @@ void OpenLink(int type, const QString &target)
     case 0: // Applications
     case 3: // Files
     case 4: // Games
-        if (!IsFile(target)) {
-            forms::Warn(LaunchOwner, target + " does not exist!", QStringLiteral("Execute File"));
+        if (!FileThere(LaunchOwner, target))
             return;
-        }
         break;
     case 2: // Directories
         if (!IsDirectory(target)) {

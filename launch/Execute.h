@@ -17,8 +17,9 @@ bool OpenDocument(const QString &path);
 bool OpenUrl(const QString &url);
 bool OpenFolder(const QString &path);
 bool ExecuteCommand(const QString &command, const QString &directory);
-// Starts program with arguments the way an application link starts its
-// target: the file must be there, it runs in its own folder, and a failure is
-// reported to owner in the same words. False when nothing started.
-bool StartProgram(QWidget *owner, const QString &program, const QStringList &arguments);
+// Starts program with arguments in directory the way an application link
+// starts its target: the file must be there, and a failure is reported to
+// owner in the same words. False when nothing started.
+bool StartProgram(QWidget *owner, const QString &program, const QStringList &arguments,
+                  const QString &directory);
 void ShowLaunchError(QWidget *owner, const QString &caption, const QString &file, const QString &systemText);

@@ -625,7 +625,8 @@ void TKVGUIForm::TimeLabelClick()
         KVOP->clockTop = p.y();
         ClockForm->hide();
     } else {
-        ClockForm->SetColours(BackgroundColour(), FontColor(TimeLabel));
+        ClockForm->SetColours(Colour(crBackground), FontColor(TimeLabel));
+        ClockForm->SetAlpha(AlphaTrack->value());
         ClockForm->move(ClockForm->ClampedPosition({KVOP->clockLeft, KVOP->clockTop}, screen));
         ClockForm->SetTexts(QString::fromStdString(KVOP->timeText), QString::fromStdString(KVOP->dayText),
                             QString::fromStdString(KVOP->dateText));
@@ -692,10 +693,7 @@ void TKVGUIForm::ApplyAppearance()
 {
     if (!KVOP)
         return;
-    auto colour = [](int role) {
-        return KVOP->useWindowsColours ? KVUIOperationClass::GetSystemColour(role)
-                                       : TColorFromColour(KVOP->GetColour(role));
-    };
+    auto colour = [this](int role) { return Colour(role); };
     SetColor(this, colour(crBackground));
     SetFontColor(KVGUILabel, colour(crTitle));
     SetFontColor(VersionLabel, colour(crPrimary));
@@ -726,14 +724,14 @@ void TKVGUIForm::ApplyAppearance()
             p->header->update();
         }
     if (ClockForm)
-        ClockForm->SetColours(BackgroundColour(), FontColor(TimeLabel));
+        ClockForm->SetColours(Colour(crBackground), FontColor(TimeLabel));
     update();
 }
 
-TColor TKVGUIForm::BackgroundColour() const
+TColor TKVGUIForm::Colour(int role) const
 {
-    return KVOP->useWindowsColours ? KVUIOperationClass::GetSystemColour(crBackground)
-                                   : TColorFromColour(KVOP->GetColour(crBackground));
+    return KVOP->useWindowsColours ? KVUIOperationClass::GetSystemColour(role)
+                                   : TColorFromColour(KVOP->GetColour(role));
 }
 
 void TKVGUIForm::ApplyFonts()
@@ -843,8 +841,13 @@ void TKVGUIForm::StepAlpha(bool inside, double elapsedMs)
 bool TKVGUIForm::AtRest(bool inside) const
 {
     // While the pointer is over the window, everything runs as it always
-    // did: the mouse-over check looks at it on every tick.
-    if (inside && isVisible())
+    // did: the mouse-over check looks at it on every tick. A window that is
+    // not on the screen (minimised, the desktop shown) is never under it.
+    if (inside && isVisible() && windowHandle() && windowHandle()->isExposed())
+        return false;
+    // A menu or a modal box holds the pointer: the window would not hear it
+    // come back, so everything runs as it always did until they close.
+    if (QApplication::activePopupWidget() || QApplication::activeModalWidget())
         return false;
     const WindowSettings &s = KVOP->settings;
     if (s.autoMode && s.autoAlpha &&
@@ -1069,8 +1072,7 @@ void TKVGUIForm::paintEvent(QPaintEvent *)
     if (!KVOP || !CategoryArea || !GameFadingPanel || !ButtonFadingPanel)
         return;
     QPainter p(this);
-    p.setPen(ToQColor(KVOP->useWindowsColours ? KVUIOperationClass::GetSystemColour(crPrimary)
-                                              : TColorFromColour(KVOP->GetColour(crPrimary))));
+    p.setPen(ToQColor(Colour(crPrimary)));
     auto frame = [&p](const QWidget *c) {
         const QPoint pts[] = {{c->x() - 1, c->y() - 1},
                               {c->x() + c->width(), c->y() - 1},

@@ -53,7 +53,8 @@ class TKVGUIForm : public QWidget {
     void SetTopmost(bool on);
     void ApplyAppearance();
     void ApplyFonts();
-    TColor BackgroundColour() const;
+    // A colour role's colour: the model's, or the desktop's with Windows colours.
+    TColor Colour(int role) const;
     void AddLinkToCategory(int c);
 
     // Auto Mode switches and dock position handlers.

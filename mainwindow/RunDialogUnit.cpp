@@ -18,6 +18,7 @@
 
 #include "Dialogs.h"
 #include "Execute.h"
+#include "LaunchPaths.h"
 
 TRunDialog *RunDialog = nullptr;
 
@@ -166,7 +167,10 @@ bool TRunDialog::StartCommandLine()
     QString program = command.words.first();
     const QStringList arguments = command.words.mid(1);
     // A name without a slash is a program on PATH, never a file of the
-    // launcher's folder; a path, relative or not, is taken as it is.
+    // launcher's folder, and starts in the home folder as from a terminal;
+    // a path, relative or not, is taken as it is and starts in its folder,
+    // as a link's program does.
+    QString directory;
     if (!program.contains(QLatin1Char('/'))) {
         const QString found = FindOnPath(program, PathValue());
         if (found.isEmpty()) {
@@ -174,8 +178,11 @@ bool TRunDialog::StartCommandLine()
             return false;
         }
         program = found;
+        directory = QDir::homePath();
+    } else {
+        directory = QString::fromStdString(DirectoryOfTarget(program.toStdString()));
     }
-    return StartProgram(this, program, arguments);
+    return StartProgram(this, program, arguments, directory);
 }
 
 void TRunDialog::accept()

@@ -205,12 +205,12 @@ done
 # The Run windows: the dialog, and a box of the same caption when the line cannot be read.
 run_windows() { find_windows '^Run$'; }
 
-# line typed|program that leaves its call, or the caption of the box instead|its folder, then its
-# arguments, ";" between them. A failure keeps the dialog open, so the next line goes to it.
+# line typed|program that leaves its call, or the caption of the box instead|its folder (home for a
+# program found on PATH), then its arguments, ";" between them. A failure keeps the dialog open, so the next line goes to it.
 cases=(
     "kvnothere --x|Execute File|"
     "kvargs 'unbalanced|Run|"
-    "kvargs 'two words' '' plain \"x \\\"y\\\"\"|kvargs|$bin;two words;;plain;x \"y\""
+    "kvargs 'two words' '' plain \"x \\\"y\\\"\"|kvargs|$(cd "$HOME" && pwd -P);two words;;plain;x \"y\""
     "'$other/kvelse' --flag|kvelse|$other;--flag"
 )
 for c in "${cases[@]}"; do
