@@ -1,12 +1,8 @@
 #include "KVGUIFormUnit.h"
 
-#include <ctime>
-
 #include <QApplication>
 #include <QCloseEvent>
-#include <QContextMenuEvent>
 #include <QMenu>
-#include <QDateTime>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -18,14 +14,12 @@
 #include "DebugFormUnit.h"
 #include "Dialogs.h"
 #include "Execute.h"
-#include "MakeUpdateFormUnit.h"
-#include "ClockTexts.h"
 #include "Forms.h"
-#include "Platform.h"
 #include "MainMenus.h"
+#include "MakeUpdateFormUnit.h"
+#include "Platform.h"
 #include "SettingsFormUnit.h"
 #include "SimpleTimer.h"
-#include "SystemCommands.h"
 #include "WindowGeometry.h"
 
 using namespace forms;
@@ -426,20 +420,6 @@ bool TKVGUIForm::AllSwitchesOff() const
     return !s.dockWindow && !s.autoAlpha && !s.mouseOverSectionResize && !s.alwaysOnTop;
 }
 
-void TKVGUIForm::RefreshClockTexts()
-{
-    // The precise clock: time() reads a coarse one that may still show the
-    // last second just after the boundary the clock tick waits for.
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    std::tm local{};
-    localtime_r(&now.tv_sec, &local);
-    ClockTexts texts = MakeClockTexts(local);
-    KVOP->timeText = texts.time;
-    KVOP->dayText = texts.day;
-    KVOP->dateText = texts.date;
-}
-
 void TKVGUIForm::LayoutWindow(bool resetSections)
 {
     if (!CategoryArea || !KVOP)
@@ -594,101 +574,6 @@ void TKVGUIForm::AlphaTrackChange()
     Wake();
 }
 
-TKVMainMenus &TKVGUIForm::Menus()
-{
-    if (!m_menus) {
-        m_menus = std::make_unique<TKVMainMenus>();
-        BuildMainMenus(this, *m_menus);
-    }
-    return *m_menus;
-}
-
-void TKVGUIForm::contextMenuEvent(QContextMenuEvent *e)
-{
-    Menus().PopupMenu1->popup(e->globalPos());
-    e->accept();
-}
-
-void TKVGUIForm::TimeLabelClick()
-{
-    if (!ClockForm || !KVOP)
-        return;
-    if (!ClockForm->mover.setUp) {
-        ClockForm->SetUpMover(this);
-        mover.followers[0] = &ClockForm->mover;
-        ClockForm->installEventFilter(this); // its moves are saved like the window's
-    }
-    const QRect screen = platform::Windows().VirtualScreen();
-    if (ClockForm->isVisible()) {
-        const QPoint p = ClockForm->ClampedPosition(ClockForm->pos(), screen);
-        KVOP->clockLeft = p.x();
-        KVOP->clockTop = p.y();
-        ClockForm->hide();
-    } else {
-        ClockForm->SetColours(Colour(crBackground), FontColor(TimeLabel));
-        ClockForm->SetAlpha(AlphaTrack->value());
-        ClockForm->move(ClockForm->ClampedPosition({KVOP->clockLeft, KVOP->clockTop}, screen));
-        ClockForm->SetTexts(QString::fromStdString(KVOP->timeText), QString::fromStdString(KVOP->dayText),
-                            QString::fromStdString(KVOP->dateText));
-        ClockForm->show();
-        platform::Windows().BringToFront(ClockForm);
-    }
-    KVOP->clockVisible = ClockForm->isVisible();
-    ScheduleSave();
-}
-
-void TKVGUIForm::CenterBigClock1Click()
-{
-    if (!ClockForm || !KVOP)
-        return;
-    const QPoint p = ClockForm->CentredPosition(platform::Windows().VirtualScreen());
-    KVOP->clockLeft = p.x();
-    KVOP->clockTop = p.y();
-    // A hidden clock moves too, or the next save would take its old place.
-    ClockForm->move(p);
-    ScheduleSave();
-}
-
-void TKVGUIForm::Printsettingstolog1Click()
-{
-    // The settings log comes with the services.
-}
-
-void TKVGUIForm::Checkforupdates1Click()
-{
-    // The update check comes with the services.
-}
-
-void TKVGUIForm::ConnectButtonClick()
-{
-    ConnectToInternet(this);
-}
-
-void TKVGUIForm::RunButtonClick()
-{
-    OpenRunDialog(this);
-}
-
-void TKVGUIForm::ToggleDesktopButtonClick()
-{
-    ShowDesktop();
-}
-
-void TKVGUIForm::LogOffButtonClick()
-{
-    EndSession(this, SessionEnd::LogOff);
-}
-
-void TKVGUIForm::RestartButtonClick()
-{
-    EndSession(this, SessionEnd::Restart);
-}
-
-void TKVGUIForm::ShutDownButtonClick()
-{
-    EndSession(this, SessionEnd::ShutDown);
-}
-
 void TKVGUIForm::ApplyAppearance()
 {
     if (!KVOP)
@@ -764,126 +649,6 @@ void TKVGUIForm::AddLinkToCategory(int c)
              QStringLiteral("Add Link"));
         return;
     }
-}
-
-void TKVGUIForm::DoxBoxTimerTimer()
-{
-    if (!KVOP)
-        return;
-    const double t = DoxBoxTimer->GetInterval();
-    ShowClockTexts();
-    const WindowSettings &s = KVOP->settings;
-    // One look at the pointer a tick: each is a round trip to the server.
-    const QPoint pointer = QCursor::pos();
-    const bool inside = PointerInside(pointer);
-    bool panelsChanged = false;
-    if (s.autoMode) {
-        const int n = std::min(PanelCount, int(kMaxCategories));
-        if (s.dockWindow && s.dockPosition >= 0 && s.dockPosition <= 10)
-            DockWindow();
-        if (s.autoAlpha)
-            StepAlpha(inside, t);
-        if (s.mouseOverSectionResize && CategoryArea) {
-            // A link label has no window: over one, the panel is what the
-            // pointer is over. Its check box and button box are windows.
-            const QWidget *under = QApplication::widgetAt(pointer);
-            for (int i = 0; i < n; ++i)
-                if (TKVPanel *panel = CategoryArea->panels[i]) {
-                    const bool wasOpen = panel->open;
-                    panel->SetHoverOpen(under == panel);
-                    panelsChanged |= panel->open != wasOpen;
-                }
-        }
-    }
-    if (GameFadingPanel && ButtonFadingPanel) {
-        const int game = GameFadingPanel->height(), buttons = ButtonFadingPanel->height();
-        GameFadingPanel->Step(t);
-        ButtonFadingPanel->Step(t);
-        if (game != GameFadingPanel->height() || buttons != ButtonFadingPanel->height())
-            update();
-    }
-    if (!panelsChanged && AtRest(inside))
-        Rest();
-}
-
-void TKVGUIForm::ShowClockTexts()
-{
-    RefreshClockTexts();
-    const QString time = QString::fromStdString(KVOP->timeText);
-    if (TimeLabel->text() != time)
-        TimeLabel->setText(time);
-    if (ClockForm && ClockForm->isVisible())
-        ClockForm->SetTexts(time, QString::fromStdString(KVOP->dayText),
-                            QString::fromStdString(KVOP->dateText));
-}
-
-bool TKVGUIForm::PointerInside(QPoint p) const
-{
-    // Both edges count, as the pointer test of the form library's era did.
-    return x() <= p.x() && p.x() <= x() + width() && y() <= p.y() && p.y() <= y() + height();
-}
-
-void TKVGUIForm::StepAlpha(bool inside, double elapsedMs)
-{
-    const AutoAlphaState next =
-        StepAutoAlpha({alphaAccumulator, AlphaTrack->value(), fadeOutDelay}, inside, elapsedMs);
-    if (next.position != AlphaTrack->value()) {
-        // The fade moves the track bar as the user would, but is no change
-        // of the user's to save.
-        m_fading = true;
-        AlphaTrack->setValue(next.position);
-        m_fading = false;
-    }
-    alphaAccumulator = next.accumulator;
-    fadeOutDelay = next.delay;
-}
-
-bool TKVGUIForm::AtRest(bool inside) const
-{
-    // While the pointer is over the window, everything runs as it always
-    // did: the mouse-over check looks at it on every tick. A window that is
-    // not on the screen (minimised, the desktop shown) is never under it.
-    if (inside && isVisible() && windowHandle() && windowHandle()->isExposed())
-        return false;
-    // A menu or a modal box holds the pointer: the window would not hear it
-    // come back, so everything runs as it always did until they close.
-    if (QApplication::activePopupWidget() || QApplication::activeModalWidget())
-        return false;
-    const WindowSettings &s = KVOP->settings;
-    if (s.autoMode && s.autoAlpha &&
-        !AutoAlphaSettled({alphaAccumulator, AlphaTrack->value(), fadeOutDelay}, inside))
-        return false;
-    for (const TKVFadingPanel *section : {GameFadingPanel, ButtonFadingPanel})
-        if (section && !(section->Open() ? section->AtMaximum() : section->AtMinimum()))
-            return false;
-    return true;
-}
-
-void TKVGUIForm::Rest()
-{
-    // Nothing can change until one of the events that wake the timer: only
-    // the clock texts go on, each on the second they show.
-    DoxBoxTimer->SetEnabled(false);
-    ArmClockTick();
-}
-
-void TKVGUIForm::Wake()
-{
-    if (!DoxBoxTimer || DoxBoxTimer->GetEnabled() || m_closed)
-        return;
-    m_clockTick.stop();
-    DoxBoxTimer->SetEnabled(true);
-}
-
-bool TKVGUIForm::Resting() const
-{
-    return DoxBoxTimer && !DoxBoxTimer->GetEnabled();
-}
-
-void TKVGUIForm::ArmClockTick()
-{
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    m_clockTick.start(int(1000 - now % 1000) + 1);
 }
 
 void TKVGUIForm::FormClose()
