@@ -176,7 +176,7 @@ rest() {
     (cd "$dir" && exec "$@") >>"$work/logs/rest-$name.log" 2>&1 &
     pid=$!
     session_track "$pid"
-    poll_until 20 xdotool search --pid "$pid" --onlyvisible --name . >/dev/null || die "$name: no window at rest"
+    poll_until 20 xdotool search --all --pid "$pid" --onlyvisible --name . >/dev/null || die "$name: no window at rest"
     # Through the window and out of it again, as a user passes by, then away from both the
     # top-left corner and the bottom-right dock.
     xdotool mousemove 1100 900 mousemove 640 10 2>/dev/null

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QScreen>
 
@@ -43,10 +44,12 @@ void MoveTo(QWidget *w, const TSnapRect &r)
         w->move(r.left, r.top);
 }
 
+constexpr int kClockFontPixels = 24;
+
 forms::TLabel *MakeClockLabel(QWidget *parent, const QString &caption)
 {
     auto *label = new forms::TLabel(parent);
-    label->setFont(forms::MakeFont(QStringLiteral("SF Proverbial Gothic"), 24, true));
+    label->setFont(forms::MakeFont(QStringLiteral("SF Proverbial Gothic"), kClockFontPixels, true));
     forms::SetFontColor(label, kSkyBlue);
     label->setAlignment(Qt::AlignCenter);
     label->setText(caption);
@@ -99,14 +102,32 @@ void TClockForm::SetAlpha(int value)
     setWindowOpacity(value / 255.0);
 }
 
+namespace {
+
+// The designed font is narrow; the stand-ins a desktop has are wider, and
+// "Wednesday 22nd" or "September, 2026" would be cut off at its size. Such a
+// text takes the largest size up to the designed one that fits the label.
+void ShowFitting(forms::TLabel *label, const QString &text)
+{
+    if (label->text() == text)
+        return;
+    QFont font = label->font();
+    int size = kClockFontPixels;
+    font.setPixelSize(size);
+    while (size > 8 && QFontMetrics(font).horizontalAdvance(text) > label->width()) {
+        font.setPixelSize(--size);
+    }
+    label->setFont(font);
+    label->setText(text);
+}
+
+} // namespace
+
 void TClockForm::SetTexts(const QString &time, const QString &day, const QString &date)
 {
-    if (TimeLabel->text() != time)
-        TimeLabel->setText(time);
-    if (DayLabel->text() != day)
-        DayLabel->setText(day);
-    if (DateLabel->text() != date)
-        DateLabel->setText(date);
+    ShowFitting(TimeLabel, time);
+    ShowFitting(DayLabel, day);
+    ShowFitting(DateLabel, date);
 }
 
 void TClockForm::SetUpMover(QWidget *anchor)

@@ -49,8 +49,11 @@ void TKVGUIForm::TimeLabelClick()
         ClockForm->move(ClockForm->ClampedPosition({KVOP->clockLeft, KVOP->clockTop}, screen));
         ClockForm->SetTexts(QString::fromStdString(KVOP->timeText), QString::fromStdString(KVOP->dayText),
                             QString::fromStdString(KVOP->dateText));
+        // Shown and raised; not through the bring-to-front of a window that
+        // may have been unmapped behind Qt's back: this one is on its way to
+        // the screen, and taking its map request back would lose it.
         ClockForm->show();
-        platform::Windows().BringToFront(ClockForm);
+        ClockForm->raise();
     }
     KVOP->clockVisible = ClockForm->isVisible();
     ScheduleSave();

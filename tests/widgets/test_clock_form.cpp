@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QFontMetrics>
 #include <QMouseEvent>
 
 #include "ClockFormUnit.h"
@@ -151,3 +152,16 @@ TEST_F(BigClock, PlacesOnTheScreenForItsOwnSize)
 }
 
 } // namespace
+
+TEST_F(BigClock, LongTextsShrinkToFitAndShortOnesKeepTheDesignedSize)
+{
+    clock.SetTexts(QStringLiteral("12:00:00 PM"), QStringLiteral("Wednesday 22nd"),
+                   QStringLiteral("September, 2026"));
+    for (const forms::TLabel *label : {clock.TimeLabel, clock.DayLabel, clock.DateLabel}) {
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width())
+            << label->text().toStdString();
+        EXPECT_LE(label->font().pixelSize(), 24);
+    }
+    clock.SetTexts(QStringLiteral("1:00:00 AM"), QStringLiteral("Day"), QStringLiteral("May"));
+    EXPECT_EQ(clock.DayLabel->font().pixelSize(), 24) << "a short text keeps the designed size";
+}
