@@ -356,39 +356,47 @@ _session_start_x() {
 # session's back and outlives it.
 
 # dbus-daemon prints its address, as one line, once it listens.
-_session_bus_ready() { grep -q . "$SESSION_DIR/session-bus.address" 2>/dev/null || ! pid_alive "$1"; }
-_session_system_bus_ready() { grep -q . "$SESSION_DIR/system-bus.address" 2>/dev/null || ! pid_alive "$1"; }
+_session_bus_ready() { grep -q . "$SESSION_DIR/$_session_bus_kind-bus.address" 2>/dev/null || ! pid_alive "$1"; }
 
-_session_start_session_bus() {
+# _session_spawn_bus KIND SOCKET RULES: starts a dbus-daemon of type KIND ("session" or "system")
+# listening on SOCKET, with RULES (configuration lines) in its configuration, and waits until it
+# prints its address, which it leaves in _session_bus_address.
+_session_spawn_bus() {
+    local kind=$1 socket=$2 rules=$3
     _session_need dbus-daemon || return 1
-    local socket="$XDG_RUNTIME_DIR/bus"
     # The kernel's limit for a socket's path (sun_path, 108 bytes with its NUL).
     ((${#socket} < 108)) || {
-        SESSION_ERROR="the session bus socket path $socket is too long; use a shorter folder"
+        SESSION_ERROR="the $kind bus socket path $socket is too long; use a shorter folder"
         return 1
     }
-    SESSION_DBUS_SERVICES="$SESSION_DIR/dbus-services"
-    mkdir -p "$SESSION_DBUS_SERVICES"
-    cat >"$SESSION_DIR/session-bus.conf" <<EOF
+    cat >"$SESSION_DIR/$kind-bus.conf" <<EOF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
-  <type>session</type>
+  <type>$kind</type>
   <listen>unix:path=$socket</listen>
   <auth>EXTERNAL</auth>
-  <servicedir>$SESSION_DBUS_SERVICES</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
+$rules
 </busconfig>
 EOF
-    : >"$SESSION_DIR/session-bus.address"
-    _session_spawn_wait session-bus "the session bus" "printed no address" _session_bus_ready \
-        dbus-daemon --config-file="$SESSION_DIR/session-bus.conf" --nofork --nopidfile --print-address=3 \
-        3>"$SESSION_DIR/session-bus.address" || return 1
-    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$SESSION_DIR/session-bus.address")
+    : >"$SESSION_DIR/$kind-bus.address"
+    _session_bus_kind=$kind
+    _session_spawn_wait "$kind-bus" "the $kind bus" "printed no address" _session_bus_ready \
+        dbus-daemon --config-file="$SESSION_DIR/$kind-bus.conf" --nofork --nopidfile --print-address=3 \
+        3>"$SESSION_DIR/$kind-bus.address" || return 1
+    _session_bus_address=$(head -n 1 "$SESSION_DIR/$kind-bus.address")
+}
+
+_session_start_session_bus() {
+    SESSION_DBUS_SERVICES="$SESSION_DIR/dbus-services"
+    mkdir -p "$SESSION_DBUS_SERVICES"
+    _session_spawn_bus session "$XDG_RUNTIME_DIR/bus" "  <servicedir>$SESSION_DBUS_SERVICES</servicedir>
+  <policy context=\"default\">
+    <allow send_destination=\"*\" eavesdrop=\"true\"/>
+    <allow eavesdrop=\"true\"/>
+    <allow own=\"*\"/>
+  </policy>" || return 1
+    DBUS_SESSION_BUS_ADDRESS=$_session_bus_address
     export DBUS_SESSION_BUS_ADDRESS
 }
 
@@ -406,35 +414,17 @@ session_start_system_bus() {
         SESSION_ERROR="session_start_system_bus: a system bus is already running"
         return 1
     }
-    _session_need dbus-daemon || return 1
-    local socket="$SESSION_DIR/system_bus_socket"
-    ((${#socket} < 108)) || {
-        SESSION_ERROR="the system bus socket path $socket is too long; use a shorter folder"
-        return 1
-    }
     # On a bus of the system's type a client receives only what it is allowed to, replies too.
-    cat >"$SESSION_DIR/system-bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$socket</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-    : >"$SESSION_DIR/system-bus.address"
     local rc=0
-    _session_spawn_wait system-bus "the system bus" "printed no address" _session_system_bus_ready \
-        dbus-daemon --config-file="$SESSION_DIR/system-bus.conf" --nofork --nopidfile --print-address=3 \
-        3>"$SESSION_DIR/system-bus.address" || rc=1
+    _session_pid=
+    _session_spawn_bus system "$SESSION_DIR/system_bus_socket" "  <policy context=\"default\">
+    <allow send_destination=\"*\"/>
+    <allow receive_sender=\"*\"/>
+    <allow own=\"*\"/>
+  </policy>" || rc=1
     SESSION_SYSTEM_BUS_PID=$_session_pid
     ((rc == 0)) || return 1
-    DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$SESSION_DIR/system-bus.address")
+    DBUS_SYSTEM_BUS_ADDRESS=$_session_bus_address
     export DBUS_SYSTEM_BUS_ADDRESS
 }
 
