@@ -1,13 +1,591 @@
 #include "SettingsFormUnit.h"
 
+#include <QCheckBox>
+#include <QMouseEvent>
+#include <QShowEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTabWidget>
+
+#include "CategoryTypeDropDown.h"
+#include "Dialogs.h"
+#include "FontList.h"
+#include "Forms.h"
+#include "MemberRows.h"
+
+using namespace forms;
+
 TSettingsForm *SettingsForm = nullptr;
+
+namespace {
+
+constexpr TColor kNavy = 0x800000;
+const QString kInputError = QStringLiteral("Input Error");
+
+// Tab order of the page control.
+enum Tab { tabSettings = 0, tabEditor, tabAppearance, tabAbout };
+
+QPushButton *Button(QWidget *parent, const char *caption, int left, int top, int width, int height)
+{
+    auto *b = new QPushButton(QString::fromLatin1(caption), parent);
+    SetBounds(b, left, top, width, height);
+    return b;
+}
+
+QLabel *Caption(QWidget *parent, const char *text, int left, int top)
+{
+    auto *l = new QLabel(QString::fromLatin1(text), parent);
+    l->setTextFormat(Qt::PlainText);
+    l->adjustSize();
+    l->move(left, top);
+    return l;
+}
+
+} // namespace
 
 TSettingsForm::TSettingsForm(QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Kestrava Settings"));
+    setWindowTitle(QStringLiteral("Kestrava Configuration"));
 }
 
-void ShowSettingsPage(int)
+TSettingsForm::~TSettingsForm() = default;
+
+void TSettingsForm::EnsureBuilt()
 {
-    // The pages come with the settings form itself.
+    if (PageControl)
+        return;
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    setFixedSize(520, 344);
+
+    PageControl = new QTabWidget(this);
+    PageControl->setDocumentMode(false);
+    SetBounds(PageControl, 0, 0, 520, 303);
+    SettingsSheet = new QWidget;
+    TabSheet1 = new QWidget;
+    AppearanceSheet = new QWidget;
+    AboutSheet = new QWidget;
+    PageControl->addTab(SettingsSheet, QStringLiteral("Settings"));
+    PageControl->addTab(TabSheet1, QStringLiteral("Category Editor"));
+    PageControl->addTab(AppearanceSheet, QStringLiteral("Appearance"));
+    PageControl->addTab(AboutSheet, QStringLiteral("About"));
+
+    BuildEditorPage();
+    BuildSettingsPage();
+    BuildAppearancePage();
+    BuildAboutPage();
+    BuildFooter();
+    ResetCounter();
+}
+
+void TSettingsForm::BuildEditorPage()
+{
+    QWidget *page = TabSheet1;
+    BeginDesign(page, QSize(512, 271));
+    PrevCatButton = Button(page, "<<", 4, 4, 23, 25);
+    CatIndexPanel = new QLabel(QStringLiteral("Category: 1"), page);
+    CatIndexPanel->setAlignment(Qt::AlignCenter);
+    CatIndexPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    SetBounds(CatIndexPanel, 30, 4, 75, 25);
+    NextCatButton = Button(page, ">>", 108, 4, 23, 25);
+
+    CatNameEdit = new QLineEdit(page);
+    LimitToFieldBytes(CatNameEdit,
+                      sizeof(CategoryRecord::name) - 1 < 20 ? sizeof(CategoryRecord::name) - 1 : 20);
+    SetBounds(CatNameEdit, 4, 51, 127, 21);
+    QLabel *nameCaption = Caption(page, "Category Name:", 4, 0);
+    nameCaption->move(4, 51 - nameCaption->height() - 3);
+    Caption(page, "Category Type:", 4, 75);
+    CatTypeDropDown = new TKVCategoryTypeDropDown(page);
+    SetBounds(CatTypeDropDown, 4, 90, 127, 21);
+    Caption(page, "Category Description:", 4, 115);
+    CatDescMemo = new QPlainTextEdit(page);
+    CatDescMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    CatDescMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    CatDescMemo->setTabChangesFocus(true);
+    SetBounds(CatDescMemo, 4, 130, 127, 71);
+    CatColourButton = Button(page, "Category Colour", 4, 206, 83, 25);
+    CatColorShape = new TShape(page);
+    SetBounds(CatColorShape, 90, 209, 41, 21);
+    LinksColourButton = Button(page, "Links Colour", 4, 236, 83, 25);
+    LinkColorShape = new TShape(page);
+    SetBounds(LinkColorShape, 90, 239, 41, 21);
+
+    Panel1 = new QFrame(page);
+    static_cast<QFrame *>(Panel1)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    SetColor(Panel1, ToTColor(palette().color(QPalette::Midlight)));
+    SetBounds(Panel1, 512 - 378, 0, 378, 271);
+    SetAnchors(Panel1, akTop | akRight | akBottom);
+    BeginDesign(Panel1, QSize(378, 271));
+    AddLinkButton = Button(Panel1, "Add Member", 3, 4, 75, 25);
+    Label3 = new QLabel(Panel1);
+    Label3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Label3->setAlignment(Qt::AlignCenter);
+    Label3->setFont(MakeFont(QStringLiteral("SF Proverbial Gothic Extended"), 21, true));
+    SetFontColor(Label3, kNavy);
+    SetBounds(Label3, 81, 4, 210, 25); // the bevel's bounds
+    SetAnchors(Label3, akLeft | akTop | akRight);
+    ClearLinksButton = Button(Panel1, "Clear Members", 296, 4, 79, 25);
+    SetAnchors(ClearLinksButton, akTop | akRight);
+    TargetBox = new QScrollArea(Panel1);
+    TargetBox->setFrameShape(QFrame::NoFrame);
+    TargetBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    TargetBox->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    TargetBox->setWidgetResizable(false);
+    TargetBox->verticalScrollBar()->setSingleStep(8);
+    SetColor(TargetBox->viewport(), 0x808080);
+    SetBounds(TargetBox, 1, 32, 376, 232);
+    SetAnchors(TargetBox, akLeft | akTop | akRight | akBottom);
+    TargetContent = new QWidget;
+    SetColor(TargetContent, 0x808080);
+    TargetContent->resize(TargetBox->viewport()->width(), 0);
+    TargetBox->setWidget(TargetContent);
+    TargetBox->viewport()->installEventFilter(this);
+    EndDesign(Panel1);
+    EndDesign(page);
+
+    connect(PrevCatButton, &QPushButton::clicked, this, [this] { PrevCatButtonClick(); });
+    connect(NextCatButton, &QPushButton::clicked, this, [this] { NextCatButtonClick(); });
+    connect(AddLinkButton, &QPushButton::clicked, this, [this] { AddLinkButtonClick(); });
+    connect(ClearLinksButton, &QPushButton::clicked, this, [this] { ClearLinksButtonClick(); });
+    connect(CatNameEdit, &QLineEdit::textEdited, this, [this] { CatNameEditChange(); });
+    connect(CatTypeDropDown, &QComboBox::currentIndexChanged, this, [this] { CatTypeComboChange(); });
+    connect(CatColourButton, &QPushButton::clicked, this, [this] { CatColourButtonClick(); });
+    connect(LinksColourButton, &QPushButton::clicked, this, [this] { LinksColourButtonClick(); });
+    // The description holds at most what its field stores.
+    connect(CatDescMemo, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = CatDescMemo->toPlainText();
+        const std::size_t max = sizeof(CategoryRecord::description) - 1;
+        if (static_cast<std::size_t>(text.toUtf8().size()) <= max)
+            return;
+        const QSignalBlocker quiet(CatDescMemo);
+        CatDescMemo->setPlainText(QString::fromStdString(EncodeModelText(text, max)));
+        CatDescMemo->moveCursor(QTextCursor::End);
+    });
+}
+
+void TSettingsForm::SelectPage(int page)
+{
+    EnsureBuilt();
+    int tab = tabSettings;
+    switch (page) {
+    case 1:
+        tab = tabEditor;
+        break;
+    case 3:
+        tab = tabAbout;
+        break;
+    case 4:
+        tab = tabAppearance;
+        break;
+    default:
+        break;
+    }
+    if (PageControl->currentIndex() != tab)
+        PageControl->setCurrentIndex(tab);
+}
+
+const MemberRowMetrics &TSettingsForm::RowMetrics()
+{
+    if (!m_metricsKnown) {
+        // Measured on real controls, so rows take the toolkit's own heights.
+        QWidget probe(this);
+        probe.setFont(font());
+        QLabel caption(QStringLiteral("Short Name:"), &probe);
+        QFont bold = caption.font();
+        bold.setBold(true);
+        caption.setFont(bold);
+        QLineEdit edit(&probe);
+        TKVCategoryTypeDropDown combo(&probe);
+        m_rowMetrics.labelHeight = caption.sizeHint().height();
+        m_rowMetrics.typeLabelHeight = caption.sizeHint().height();
+        m_rowMetrics.editHeight = edit.sizeHint().height();
+        m_rowMetrics.comboHeight = combo.sizeHint().height();
+        m_rowMetrics.browseHeight = 25;
+        m_metricsKnown = true;
+    }
+    return m_rowMetrics;
+}
+
+void TSettingsForm::ShowCounter()
+{
+    if (Label3)
+        Label3->setText(QString::number(MemberCount[CurrentCategory]) + QStringLiteral(" / ") +
+                        QString::number(kMaxLinks));
+}
+
+void TSettingsForm::ResetCounter()
+{
+    if (Label3)
+        Label3->setText(QStringLiteral("0 / ") + QString::number(kMaxLinks));
+}
+
+void TSettingsForm::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    if (!e->spontaneous())
+        FormShow();
+}
+
+void TSettingsForm::done(int result)
+{
+    if (!m_closing) {
+        m_closing = true;
+        FormClose();
+        m_closing = false;
+    }
+    QDialog::done(result);
+}
+
+void TSettingsForm::LoadCategoryFields(int c)
+{
+    const CategoryRecord &cat = KVOP->categories[c];
+    CatIndexPanel->setText(QStringLiteral("Category: ") + QString::number(c + 1));
+    CatNameEdit->setText(ModelText(cat.name));
+    CatDescMemo->clear();
+    CatDescMemo->setPlainText(ModelText(cat.description));
+    CatColorShape->setBrushColor(TColorFromColour(cat.colour));
+    LinkColorShape->setBrushColor(TColorFromColour(cat.linkColour));
+    const QSignalBlocker quiet(CatTypeDropDown);
+    CatTypeDropDown->setCurrentIndex(KVUIOperationClass::IsValidCategoryType(cat.type) ? cat.type : -1);
+    ShowCounter();
+}
+
+TKVCategoryPanel *TSettingsForm::RowAt(int slot)
+{
+    if (!Rows[slot])
+        Rows[slot] = new TKVCategoryPanel(slot, TargetContent, this, CurrentCategory);
+    return Rows[slot];
+}
+
+void TSettingsForm::LoadAllRows()
+{
+    // One repaint for the lot, not one per row.
+    TargetBox->setUpdatesEnabled(false);
+    for (int slot = 0; slot < kMaxLinks; ++slot)
+        RowAt(slot)->LoadRow(CurrentCategory, slot, true, true);
+    FitContent();
+    TargetBox->setUpdatesEnabled(true);
+}
+
+void TSettingsForm::FormShow()
+{
+    if (!KVOP)
+        return;
+    OKPressed = false;
+    if (LinkLabel->toolTip().isEmpty())
+        LinkLabel->setToolTip(QString::fromStdString(KVUIOperationClass::GetHomePageURL()));
+    CurrentCategory = 0;
+    LoadCategoryFields(0);
+    LoadSettingsPage();
+    TargetBox->verticalScrollBar()->setValue(0);
+    LoadAllRows();
+    FillFontLists();
+    UpdateColourShapes();
+    FitRowWidths();
+    UpdateCategoryControls();
+}
+
+void TSettingsForm::FormClose()
+{
+    FreeRows();
+    for (int &n : MemberCount)
+        n = 0;
+    ResetCounter();
+    for (TKVFontList *list : {TitleFontCombo, HeadingFontCombo, LinkFontCombo})
+        if (list)
+            list->clear();
+}
+
+void TSettingsForm::FreeRows()
+{
+    for (TKVCategoryPanel *&row : Rows) {
+        delete row;
+        row = nullptr;
+    }
+    if (TargetContent)
+        TargetContent->resize(TargetContent->width(), 0);
+}
+
+void TSettingsForm::FitContent()
+{
+    int bottom = 0;
+    for (TKVCategoryPanel *row : Rows)
+        if (row && row->isVisibleTo(TargetContent))
+            bottom = std::max(bottom, row->y() + row->height());
+    TargetContent->resize(TargetBox->viewport()->width(), bottom + 1);
+}
+
+void TSettingsForm::FitRowWidths()
+{
+    if (!TargetBox)
+        return;
+    FitContent();
+    const int width = TargetBox->viewport()->width();
+    const int shown = ShownRowCount();
+    for (int slot = 0; slot < shown; ++slot)
+        if (Rows[slot] && Rows[slot]->width() != width)
+            Rows[slot]->PlaceAt(width);
+    if (TargetContent->width() != width)
+        TargetContent->resize(width, TargetContent->height());
+}
+
+int TSettingsForm::EffectiveRowType(int slot) const
+{
+    const int type = CatTypeDropDown->currentIndex();
+    if (type == ctMultiple && Rows[slot])
+        return Rows[slot]->TypeDropDown->currentIndex();
+    return type;
+}
+
+void TSettingsForm::UpdateCategoryControls()
+{
+    if (!PageControl || !KVOP)
+        return;
+    const int count = MemberCount[CurrentCategory];
+    PrevCatButton->setEnabled(CurrentCategory > 0);
+    NextCatButton->setEnabled(CurrentCategory < kMaxCategories - 1);
+    AddLinkButton->setEnabled(count < kMaxLinks);
+    ClearLinksButton->setEnabled(count > 0);
+    const bool multiple = CatTypeDropDown->currentIndex() == ctMultiple;
+    for (int i = 0; i < count && i < kMaxLinks; ++i) {
+        TKVCategoryPanel *row = Rows[i];
+        if (!row)
+            continue;
+        row->TypeDropDown->setEnabled(multiple);
+        const int type = EffectiveRowType(i);
+        row->PathBrowseButton->setEnabled(type == ctApplications || type == ctFiles || type == ctGames);
+        row->UpButton->setVisible(i > 0);
+        row->DownButton->setVisible(i < count - 1);
+    }
+}
+
+int TSettingsForm::ShownRowCount() const
+{
+    int n = 0;
+    while (n < kMaxLinks && (!Rows[n] || Rows[n]->isVisibleTo(TargetContent)))
+        ++n;
+    return n;
+}
+
+bool TSettingsForm::HasIncompleteRows() const
+{
+    const int shown = ShownRowCount();
+    for (int i = 0; i < shown; ++i) {
+        const TKVCategoryPanel *row = Rows[i];
+        if (row && row->isVisibleTo(TargetContent) &&
+            (row->NameEdit->text().isEmpty() || row->PathEdit->text().isEmpty()))
+            return true;
+    }
+    return false;
+}
+
+bool TSettingsForm::IsNewCategory() const
+{
+    return KVOP && CurrentCategory == KVOP->FirstFreeCategory();
+}
+
+bool TSettingsForm::UntouchedNewCategory() const
+{
+    return ShownRowCount() == 1 && HasIncompleteRows() && IsNewCategory();
+}
+
+void TSettingsForm::WriteBackCategory()
+{
+    CategoryRecord &cat = KVOP->categories[CurrentCategory];
+    const bool locked = cat.lockedOpen;
+    const bool expanded = cat.expanded;
+    KVOP->ClearCategory(CurrentCategory);
+    cat.lockedOpen = locked;
+    cat.expanded = expanded;
+    SetModelText(cat.name, CatNameEdit->text());
+    SetModelText(cat.description, CatDescMemo->toPlainText());
+    cat.type = CatTypeDropDown->currentIndex();
+    cat.colour = ColourFromTColor(CatColorShape->brushColor());
+    cat.linkColour = ColourFromTColor(LinkColorShape->brushColor());
+    for (int i = 0; i < MemberCount[CurrentCategory] && i < kMaxLinks; ++i) {
+        LinkRecord &link = cat.links[i];
+        if (const TKVCategoryPanel *row = Rows[i]) {
+            SetModelText(link.name, row->NameEdit->text());
+            SetModelText(link.path, row->PathEdit->text());
+            link.type = row->TypeDropDown->currentIndex();
+        }
+        link.used = 1;
+    }
+}
+
+void TSettingsForm::SwitchCategory(int n)
+{
+    if (n < 0 || n >= kMaxCategories)
+        return;
+    WriteBackCategory();
+    CurrentCategory = n;
+    LoadCategoryFields(n);
+    TargetBox->setUpdatesEnabled(false);
+    if (MemberCount[n] == 0)
+        AddLinkButtonClick();
+    for (int slot = 0; slot < kMaxLinks; ++slot)
+        RowAt(slot)->LoadRow(n, slot, true, true);
+    TargetBox->verticalScrollBar()->setValue(0);
+    FitRowWidths();
+    TargetBox->setUpdatesEnabled(true);
+    UpdateCategoryControls();
+}
+
+void TSettingsForm::AddLinkButtonClick()
+{
+    if (HasIncompleteRows()) {
+        Warn(this, QStringLiteral("Please complete the current Category Members before adding more."),
+             kInputError);
+        return;
+    }
+    const int c = CurrentCategory;
+    if (MemberCount[c] < kMaxLinks) {
+        const int k = MemberCount[c];
+        TKVCategoryPanel *row = RowAt(k);
+        row->LoadRow(c, k, true, true);
+        row->show();
+        ++MemberCount[c];
+        ShowCounter();
+        FitContent();
+        TargetBox->ensureWidgetVisible(row, 0, 0);
+    } else {
+        // The button is disabled at 50; a call that still gets here is told why.
+        Warn(this, QStringLiteral("There is no room for another member: a category holds at most 50."),
+             kInputError);
+    }
+    FitRowWidths();
+    UpdateCategoryControls();
+}
+
+void TSettingsForm::ClearLinksButtonClick()
+{
+    FreeRows();
+    MemberCount[CurrentCategory] = 0;
+    ResetCounter();
+    UpdateCategoryControls();
+}
+
+void TSettingsForm::CatNameEditChange()
+{
+    if (KVOP)
+        SetModelText(KVOP->categories[CurrentCategory].name, CatNameEdit->text());
+    UpdateCategoryControls();
+}
+
+void TSettingsForm::CatTypeComboChange()
+{
+    UpdateCategoryControls();
+}
+
+void TSettingsForm::CatColourButtonClick()
+{
+    CategoryRecord &cat = KVOP->categories[CurrentCategory];
+    TColor chosen = 0;
+    if (!forms::PickColour(this, TColorFromColour(cat.colour), &chosen) || !KVOP)
+        return;
+    cat.colour = ColourFromTColor(chosen);
+    CatColorShape->setBrushColor(chosen);
+}
+
+void TSettingsForm::LinksColourButtonClick()
+{
+    CategoryRecord &cat = KVOP->categories[CurrentCategory];
+    TColor chosen = 0;
+    if (!forms::PickColour(this, TColorFromColour(cat.linkColour), &chosen) || !KVOP)
+        return;
+    cat.linkColour = ColourFromTColor(chosen);
+    LinkColorShape->setBrushColor(chosen);
+    const int shown = ShownRowCount();
+    for (int slot = 0; slot < shown; ++slot)
+        if (Rows[slot])
+            Rows[slot]->LoadRow(-1, -1, true, false);
+}
+
+bool TSettingsForm::CheckCategory(const char *incompleteMessage)
+{
+    if (CatNameEdit->text().isEmpty()) {
+        Warn(this, QStringLiteral("Please fill in the Category Name field."), kInputError);
+        return false;
+    }
+    if (!KVUIOperationClass::IsValidCategoryType(CatTypeDropDown->currentIndex())) {
+        Warn(this, QStringLiteral("Please choose a valid Category Type."), kInputError);
+        return false;
+    }
+    if (HasIncompleteRows()) {
+        Warn(this, QString::fromLatin1(incompleteMessage), kInputError);
+        return false;
+    }
+    return true;
+}
+
+void TSettingsForm::PrevCatButtonClick()
+{
+    if (!UntouchedNewCategory() && !CheckCategory("Please complete the current Category Members."))
+        return;
+    SwitchCategory(CurrentCategory - 1);
+}
+
+void TSettingsForm::NextCatButtonClick()
+{
+    if (!CheckCategory("Please complete the current Category Members."))
+        return;
+    // The button is disabled on the last slot; a call that still gets here
+    // is told why nothing happens.
+    if (CurrentCategory >= kMaxCategories - 1) {
+        Warn(this, QStringLiteral("There is no room for another category: Kestrava holds at most 20."),
+             kInputError);
+        return;
+    }
+    SwitchCategory(CurrentCategory + 1);
+}
+
+void TSettingsForm::OKButtonClick()
+{
+    if (AppNameEdit->text().isEmpty()) {
+        Warn(this, QStringLiteral("Please enter a Program Name."), kInputError);
+        SelectPage(2);
+        return;
+    }
+    if (!UntouchedNewCategory()) {
+        if (!CheckCategory("Please complete the current Category Members before continuing.")) {
+            SelectPage(1);
+            return;
+        }
+        WriteBackCategory();
+    }
+    StorePages();
+    OKPressed = true;
+    accept();
+}
+
+void TSettingsForm::CancelButtonClick()
+{
+    OKPressed = false;
+    reject();
+}
+
+bool TSettingsForm::eventFilter(QObject *watched, QEvent *e)
+{
+    if (LinkLabel && watched == LinkLabel &&
+        (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonRelease)) {
+        const auto *m = static_cast<QMouseEvent *>(e);
+        if (e->type() == QEvent::MouseButtonPress && m->button() == Qt::LeftButton)
+            LinkLabelMouseDown();
+        else if (e->type() == QEvent::MouseButtonRelease && m->button() == Qt::LeftButton) {
+            // A press dragged off the link is no click.
+            if (LinkLabel->rect().contains(m->position().toPoint()))
+                LinkLabelMouseUp();
+            else
+                SetFontColor(LinkLabel, 0xFF0000);
+        }
+    }
+    if (TargetBox && watched == TargetBox->viewport() && e->type() == QEvent::Resize)
+        FitRowWidths();
+    return QDialog::eventFilter(watched, e);
 }

@@ -159,4 +159,24 @@ void TSpeedButton::paintEvent(QPaintEvent *)
     p.drawPixmap(at, m_glyph);
 }
 
+TShape::TShape(QWidget *parent) : QWidget(parent)
+{
+}
+
+void TShape::setBrushColor(TColor colour)
+{
+    if (colour == m_brush)
+        return;
+    m_brush = colour;
+    update();
+}
+
+void TShape::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), ToQColor(m_brush));
+    p.setPen(Qt::black);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 } // namespace forms

@@ -12,6 +12,8 @@
 
 #include <vector>
 
+#include "Kvguiglobals.h"
+
 namespace forms {
 
 // A label draws on its parent and lets mouse presses it does not use reach
@@ -77,6 +79,21 @@ class TSpeedButton : public QAbstractButton {
   private:
     QPixmap m_glyph;
     bool m_hover = false;
+};
+
+// A rectangle filled with a brush colour and outlined in black.
+class TShape : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TShape(QWidget *parent);
+    void setBrushColor(TColor colour);
+    TColor brushColor() const { return m_brush; }
+
+  protected:
+    void paintEvent(QPaintEvent *) override;
+
+  private:
+    TColor m_brush = 0xFFFFFF;
 };
 
 } // namespace forms

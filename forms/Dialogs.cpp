@@ -2,8 +2,15 @@
 
 #include <deque>
 
+#include <QColorDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
+
+#include "Forms.h"
 
 namespace forms {
 
@@ -22,6 +29,27 @@ std::vector<ShownMessage> &Shown()
 }
 
 bool unattended = false;
+
+std::deque<std::optional<TColor>> colourAnswers;
+std::vector<TColor> shownColours;
+std::deque<QString> fileAnswers;
+std::vector<QString> shownFiles;
+
+// Folders, and files the user may run: what "Executables" means here.
+class ExecutableFilter : public QSortFilterProxyModel {
+  public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+  protected:
+    bool filterAcceptsRow(int row, const QModelIndex &parent) const override
+    {
+        auto *files = qobject_cast<QFileSystemModel *>(sourceModel());
+        if (!files)
+            return true;
+        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+        return info.isDir() || (info.isFile() && info.isExecutable());
+    }
+};
 
 } // namespace
 
@@ -49,6 +77,95 @@ void ClearShownMessages()
 {
     Shown().clear();
     Answers().clear();
+    colourAnswers.clear();
+    shownColours.clear();
+    fileAnswers.clear();
+    shownFiles.clear();
+}
+
+void SetNextColour(std::optional<TColor> colour)
+{
+    colourAnswers.push_back(colour);
+}
+
+void SetNextFileName(const QString &fileName)
+{
+    fileAnswers.push_back(fileName);
+}
+
+const std::vector<TColor> &ShownColourDialogs()
+{
+    return shownColours;
+}
+
+const std::vector<QString> &ShownFileDialogs()
+{
+    return shownFiles;
+}
+
+bool PickColour(QWidget *owner, TColor initial, TColor *chosen)
+{
+    std::optional<TColor> answer;
+    if (!colourAnswers.empty() || unattended) {
+        shownColours.push_back(initial);
+        if (!colourAnswers.empty()) {
+            answer = colourAnswers.front();
+            colourAnswers.pop_front();
+        }
+    } else {
+        const QColor c = QColorDialog::getColor(ToQColor(initial), owner);
+        if (c.isValid())
+            answer = ToTColor(c);
+    }
+    if (answer)
+        *chosen = *answer;
+    return answer.has_value();
+}
+
+bool OpenFileName(QWidget *owner, const QString &filter, QString *fileName)
+{
+    if (!fileAnswers.empty() || unattended) {
+        shownFiles.push_back(filter);
+        QString answer;
+        if (!fileAnswers.empty()) {
+            answer = fileAnswers.front();
+            fileAnswers.pop_front();
+        }
+        if (answer.isEmpty())
+            return false;
+        *fileName = answer;
+        return true;
+    }
+    // Windows patterns name file kinds by extension; here an executable is a
+    // file with the execute bit, and "*.*" is every file, dotted or not.
+    const QStringList parts = filter.split(u'|');
+    QStringList names;
+    bool executables = false;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString patterns = parts[i + 1];
+        if (patterns.contains(QLatin1String("*.exe"), Qt::CaseInsensitive))
+            executables = true;
+        QString description = parts[i];
+        const qsizetype paren = description.indexOf(u'(');
+        if (paren > 0)
+            description = description.left(paren).trimmed();
+        names << description + QStringLiteral(" (*)");
+    }
+    QFileDialog dialog(owner);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // The filter needs the dialog's own file model.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, executables);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setDirectory(QDir::home());
+    if (!names.isEmpty())
+        dialog.setNameFilters(names);
+    if (executables)
+        dialog.setProxyModel(new ExecutableFilter(&dialog));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    *fileName = dialog.selectedFiles().constFirst();
+    return true;
 }
 
 int MessageBox(QWidget *owner, const QString &text, const QString &caption, Buttons buttons, Icon icon,

@@ -3,9 +3,12 @@
 // Message boxes with fixed captions, icons and default buttons. Every box of
 // the program goes through here, so a test can script the next answers.
 
+#include <optional>
 #include <vector>
 
 #include <QString>
+
+#include "Kvguiglobals.h"
 
 class QWidget;
 
@@ -45,6 +48,25 @@ void SetNextAnswer(int answer);
 void SetUnattended(bool on);
 bool HasScriptedAnswers();
 const std::vector<ShownMessage> &ShownMessages();
+// Also forgets the scripted and recorded colour and file dialogs.
 void ClearShownMessages();
+
+// The colour dialog, opened on initial: true with *chosen set when the user
+// confirmed a colour.
+bool PickColour(QWidget *owner, TColor initial, TColor *chosen);
+
+// The open-file dialog. filter is in the form library's notation, pairs of
+// "description|patterns" joined by '|': "Executables (*.exe)|*.exe" shows
+// files with the execute bit, "*.*" every file. True with *fileName set when
+// the user chose a file.
+bool OpenFileName(QWidget *owner, const QString &filter, QString *fileName);
+
+// Test seams, like SetNextAnswer: each dialog takes the next scripted answer
+// (nullopt or an empty name: cancelled) and is recorded with what it was
+// opened on. Unattended, an unscripted dialog is cancelled.
+void SetNextColour(std::optional<TColor> colour);
+void SetNextFileName(const QString &fileName);
+const std::vector<TColor> &ShownColourDialogs(); // the initial colours
+const std::vector<QString> &ShownFileDialogs();  // the filters
 
 } // namespace forms

@@ -3,8 +3,11 @@
 #include <iterator>
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHash>
+#include <QLineEdit>
 #include <QPalette>
+#include <QValidator>
 #include <QPointer>
 #include <QStringDecoder>
 
@@ -71,6 +74,56 @@ std::string EncodeModelText(const QString &text, std::size_t maxBytes)
     return std::string(bytes.constData(), cut);
 }
 
+TColor SystemColour(int role)
+{
+    const QPalette p = QGuiApplication::palette();
+    switch (role) {
+    case crTitle:
+    case crPrimary:
+    case crClock:
+    case crExitButton:
+        return ToTColor(p.color(QPalette::Active, QPalette::Highlight));
+    case crSecondary:
+        return ToTColor(p.color(QPalette::Active, QPalette::Highlight).lighter(160));
+    case crGamePanel:
+        return ToTColor(p.color(QPalette::ToolTipBase));
+    case crBackground:
+        return ToTColor(p.color(QPalette::Button));
+    case crCatArea:
+        return ToTColor(p.color(QPalette::WindowText));
+    case crPanels:
+        return ToTColor(p.color(QPalette::Shadow));
+    default:
+        return 0xFFFFFF;
+    }
+}
+
+namespace {
+
+class FieldBytesValidator : public QValidator {
+  public:
+    FieldBytesValidator(int maxBytes, QObject *parent) : QValidator(parent), m_maxBytes(maxBytes) {}
+    State validate(QString &input, int &) const override
+    {
+        return input.toUtf8().size() <= m_maxBytes ? Acceptable : Invalid;
+    }
+    void fixup(QString &input) const override
+    {
+        input = QString::fromStdString(EncodeModelText(input, static_cast<std::size_t>(m_maxBytes)));
+    }
+
+  private:
+    int m_maxBytes;
+};
+
+} // namespace
+
+void LimitToFieldBytes(QLineEdit *edit, int maxBytes)
+{
+    edit->setMaxLength(maxBytes);
+    edit->setValidator(new FieldBytesValidator(maxBytes, edit));
+}
+
 void InstallFontSubstitutes()
 {
     const QStringList sans = {QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
@@ -79,6 +132,15 @@ void InstallFontSubstitutes()
                                "MV Boli", "Verdana", "Arial", "MS Sans Serif"})
         QFont::insertSubstitutions(QString::fromLatin1(family), sans);
     QFont::insertSubstitutions(QStringLiteral("Lucida Console"), mono);
+}
+
+QFont DialogFont()
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Nimbus Sans"),
+                   QStringLiteral("DejaVu Sans")});
+    f.setPixelSize(11);
+    return f;
 }
 
 QFont MakeFont(const QString &family, int pixelHeight, bool bold)

@@ -13,6 +13,8 @@
 
 #include "Kvguiglobals.h"
 
+class QLineEdit;
+
 namespace forms {
 
 QColor ToQColor(TColor c);
@@ -35,9 +37,29 @@ template <std::size_t N> void SetModelText(char (&field)[N], const QString &text
     SetField(field, EncodeModelText(text, N - 1));
 }
 
+// The desktop's colour for a colour role, when the user chose the system's
+// colours. The roles were drawn against Windows system colours; each takes
+// the nearest role of the desktop's palette:
+//   Title, Primary, Clock, Exit Button  active caption     -> Highlight
+//   Secondary                           caption gradient   -> Highlight, lighter
+//   Game Panel                          tooltip background -> ToolTipBase
+//   Background                          button face        -> Button
+//   Cat. Area                           window text        -> WindowText
+//   Panels                              3D dark shadow     -> Shadow
+TColor SystemColour(int role);
+
+// Limits what can be typed or pasted into edit to what a model field of
+// maxBytes bytes of UTF-8 holds, so that what is shown is what is stored.
+void LimitToFieldBytes(QLineEdit *edit, int maxBytes);
+
 // The forms were drawn with fonts a Linux desktop rarely has; name installed
 // ones to stand in, so that Qt need not search the whole font set for each.
 void InstallFontSubstitutes();
+
+// The dialogs' font: "MS Sans Serif" 8 pt was drawn with narrow letters, and
+// the captions were fitted to them; the Helvetica-metric families keep them
+// fitting where DejaVu Sans would not.
+QFont DialogFont();
 
 // Font of the designed height in pixels (the form library's negative heights).
 QFont MakeFont(const QString &family, int pixelHeight, bool bold = false);

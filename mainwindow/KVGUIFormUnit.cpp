@@ -130,9 +130,9 @@ void TKVGUIForm::CreateDesignedControls()
     SetAnchors(DoxBox, akTop | akRight);
 
     connect(ExitLabel, &TLabel::clicked, this, [this] { close(); });
-    connect(AddLabel, &TLabel::clicked, this, [] { ShowSettingsPage(1); });
+    connect(AddLabel, &TLabel::clicked, this, [this] { ShowSettingsPage(1); });
     connect(TimeLabel, &TLabel::clicked, this, [this] { TimeLabelClick(); });
-    connect(ConfigButton, &QAbstractButton::clicked, this, [] { ShowSettingsPage(2); });
+    connect(ConfigButton, &QAbstractButton::clicked, this, [this] { ShowSettingsPage(2); });
     TimeLabel->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TimeLabel, &QWidget::customContextMenuRequested, this,
             [this](QPoint at) { Menus().ClockPopup->popup(TimeLabel->mapToGlobal(at)); });

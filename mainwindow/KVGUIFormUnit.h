@@ -56,6 +56,11 @@ class TKVGUIForm : public QWidget {
     // A colour role's colour: the model's, or the desktop's with Windows colours.
     TColor Colour(int role) const;
     void AddLinkToCategory(int c);
+    // Opens the settings form on page 1 "Category Editor", 2 "Settings", 3
+    // "About" or 4 "Appearance" (any other number shows "Settings"); after
+    // OK the window takes the edited model and saves it, otherwise the model
+    // goes back to what it was.
+    void ShowSettingsPage(int page);
 
     // Auto Mode switches and dock position handlers.
     void DoxBoxClick();
@@ -163,3 +168,6 @@ class TKVGUIForm : public QWidget {
 };
 
 extern TKVGUIForm *KVGUIForm;
+
+// The main window's ShowSettingsPage, for menus and labels.
+void ShowSettingsPage(int page);

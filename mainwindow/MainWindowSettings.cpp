@@ -1,0 +1,95 @@
+// The main window's side of the settings form: opening it on a page with an
+// undo copy of the model, and taking what it edited after OK.
+
+#include "KVGUIFormUnit.h"
+
+#include <QLineEdit>
+#include <QSlider>
+
+#include "CategoryPanels.h"
+#include "DebugFormUnit.h"
+#include "Forms.h"
+#include "SettingsFormUnit.h"
+
+using namespace forms;
+
+void ShowSettingsPage(int page)
+{
+    if (KVGUIForm)
+        KVGUIForm->ShowSettingsPage(page);
+}
+
+void TKVGUIForm::ShowSettingsPage(int page)
+{
+    if (!SettingsForm || !KVOP)
+        return;
+    // Asked again while it is open (the tray menu, a menu of the clock):
+    // bring the open form forward rather than start over under it.
+    if (SettingsForm->isVisible()) {
+        SettingsForm->SelectPage(page);
+        SettingsForm->raise();
+        SettingsForm->activateWindow();
+        return;
+    }
+    SettingsForm->EnsureBuilt();
+    KVOP->TakeSnapshot();
+    for (int c = 0; c < kMaxCategories; ++c)
+        SettingsForm->MemberCount[c] = KVOP->LinkCount(c);
+    SettingsForm->AppNameEdit->setText(ModelText(KVOP->header.title));
+    SettingsForm->AlphaTrack->setValue(AlphaTrack->value());
+    SettingsForm->SelectPage(page);
+    SettingsForm->exec();
+    if (!KVOP)
+        return; // the program closed while the form was open
+    if (!SettingsForm->OKPressed) {
+        KVOP->RestoreSnapshot();
+        KVOP->DiscardSnapshot();
+        return;
+    }
+    SettingsForm->OKPressed = false;
+    DoxBox->setChecked(KVOP->settings.autoMode);
+    SetModelText(KVOP->header.title, SettingsForm->AppNameEdit->text());
+    const WindowSettings &s = KVOP->settings;
+    if (!s.autoAlpha && !s.dockWindow && !s.mouseOverSectionResize && !s.alwaysOnTop)
+        DoxBox->setChecked(false);
+    AlphaTrack->setValue(SettingsForm->AlphaTrack->value());
+
+    const int used = KVOP->CategoryCount();
+    for (int c = 0; c < kMaxCategories; ++c) {
+        TKVPanel *&panel = CategoryArea->panels[c];
+        if (c < used) {
+            if (panel)
+                panel->RebuildPanel(c);
+            else
+                CategoryArea->CreatePanel(c);
+        } else if (panel) {
+            panel->Retire();
+            panel = nullptr;
+        }
+    }
+    CategoryArea->UpdateContentSize();
+
+    SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
+    ApplyFonts();
+    ApplyAppearance();
+    RefreshLayout(true);
+
+    if (KVOP->debugMode) {
+        const auto flag = [](bool b) { return QString::fromLatin1(KVUIOperationClass::BoolText(b)); };
+        const Appearance &a = KVOP->appearance;
+        WriteDebugLine(QStringLiteral("Title Font = ") + ModelText(a.titleFont));
+        WriteDebugLine(QStringLiteral("Headings Font = ") + ModelText(a.headingsFont));
+        WriteDebugLine(QStringLiteral("Links Font = ") + ModelText(a.linksFont));
+        WriteDebugLine(QStringLiteral("Use Windows Colours: ") + flag(KVOP->useWindowsColours));
+        WriteDebugLine(QStringLiteral(" "));
+        WriteDebugLine(QStringLiteral("Auto Mode: ") + flag(s.autoMode));
+        WriteDebugLine(QStringLiteral("Always On Top: ") + flag(s.alwaysOnTop));
+        WriteDebugLine(QStringLiteral("Mouse Over Section Resize: ") + flag(s.mouseOverSectionResize));
+        WriteDebugLine(QStringLiteral("Dock Window: ") + flag(s.dockWindow));
+        WriteDebugLine(QStringLiteral("Dock Position: ") +
+                       QString::fromLatin1(KVUIOperationClass::DockPositionText(s.dockPosition)));
+        WriteDebugLine(QStringLiteral("-----==========-----"));
+        WriteDebugLine(QStringLiteral(" "));
+    }
+    KVOP->DiscardSnapshot();
+}

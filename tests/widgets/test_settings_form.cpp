@@ -1,0 +1,526 @@
+// The settings form: opening on a page with an undo copy, the category
+// editor with its member rows and checks, the switches, dock picture,
+// colours and fonts, and what OK and Cancel leave in the model and the file.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "CategoryPanels.h"
+#include "CategoryTypeDropDown.h"
+#include "FontList.h"
+#include "Forms.h"
+#include "MemberRows.h"
+#include "SettingsFormUnit.h"
+#include "WindowFixture.h"
+
+namespace {
+
+using forms::ShownMessages;
+
+struct Settings : WindowFixture {
+    std::unique_ptr<TKVGUIForm> window;
+
+    void Open()
+    {
+        window = std::make_unique<TKVGUIForm>();
+        SettingsForm = new TSettingsForm(window.get());
+    }
+    void TearDown() override
+    {
+        window.reset(); // the form goes with its owner
+        SettingsForm = nullptr;
+        WindowFixture::TearDown();
+    }
+
+    // Opens the form on page and runs script inside its modal loop; a form
+    // the script left open is cancelled.
+    void Run(int page, const std::function<void(TSettingsForm &)> &script)
+    {
+        QTimer::singleShot(0, window.get(), [&] {
+            script(*SettingsForm);
+            if (SettingsForm->isVisible())
+                SettingsForm->CancelButton->click();
+        });
+        window->ShowSettingsPage(page);
+    }
+
+    static std::string FileBytes(const std::string &name = "KVUI_Config.dat")
+    {
+        std::ifstream in(name, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    // Every block the configuration file holds, as bytes.
+    static std::string Persisted()
+    {
+        std::string s;
+        const auto add = [&s](const void *p, std::size_t n) { s.append(static_cast<const char *>(p), n); };
+        add(&KVOP->header, sizeof KVOP->header);
+        add(KVOP->categories, sizeof KVOP->categories);
+        add(&KVOP->settings, sizeof KVOP->settings);
+        add(&KVOP->savedSettings, sizeof KVOP->savedSettings);
+        add(&KVOP->appearance, sizeof KVOP->appearance);
+        add(&KVOP->useWindowsColours, 1);
+        return s;
+    }
+
+    static std::vector<QString> Messages()
+    {
+        std::vector<QString> texts;
+        for (const forms::ShownMessage &m : ShownMessages())
+            texts.push_back(m.text);
+        return texts;
+    }
+};
+
+TEST_F(Settings, PagesByNumber)
+{
+    WriteConfig([](KVUIOperationClass &) {});
+    Open();
+    const struct {
+        int page;
+        QString tab;
+    } cases[] = {{1, "Category Editor"}, {2, "Settings"}, {3, "About"},    {4, "Appearance"},
+                 {0, "Settings"},        {5, "Settings"}, {-1, "Settings"}};
+    for (const auto &tc : cases) {
+        QString shown;
+        Run(tc.page,
+            [&](TSettingsForm &f) { shown = f.PageControl->tabText(f.PageControl->currentIndex()); });
+        EXPECT_EQ(shown, tc.tab) << "page " << tc.page;
+    }
+}
+
+// Types text as the keyboard would, any characters.
+void Type(QWidget *w, const QString &text)
+{
+    for (QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &press);
+    }
+}
+
+// Three categories: two files, one with links of several types.
+void ThreeCategories(KVUIOperationClass &m)
+{
+    WindowFixture::AddCategory(m, 0, "alpha", 3);
+    WindowFixture::AddCategory(m, 1, "beta", 2, ctMultiple);
+    m.categories[1].links[0].type = ctWebsites;
+    m.categories[1].links[1].type = ctGames;
+    WindowFixture::AddCategory(m, 2, "gamma", 1, ctWebsites);
+    for (int c = 3; c < kMaxCategories; ++c)
+        m.ClearCategory(c);
+}
+
+TEST_F(Settings, CancelUndoesEveryLiveEditAndSavesNothing)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    const std::string file = FileBytes();
+    const auto written = std::filesystem::last_write_time("KVUI_Config.dat");
+    const std::string before = Persisted();
+    forms::SetNextColour(0x123456);     // links colour
+    forms::SetNextColour(0x00FF00);     // a colour role
+    forms::SetNextAnswer(forms::idYes); // defaults
+    Run(1, [&](TSettingsForm &f) {
+        QTest::keyClicks(f.CatNameEdit, "renamed");
+        QTest::keyClicks(f.Rows[0]->NameEdit, "x");
+        f.Rows[1]->UpButton->click();
+        f.Rows[2]->DeleteButton->click();
+        f.LinksColourButton->click();
+        f.ColourButtons[crTitle]->click();
+        f.TitleFontCombo->setCurrentIndex(f.TitleFontCombo->count() - 1);
+        f.TitleFontComboChange();
+        f.DockRadios[dpCentre]->click();
+        f.WinColoursCheck->click();
+        f.DefaultsButton->click();
+        EXPECT_NE(Persisted(), before) << "the edits reach the model at once";
+    });
+    EXPECT_FALSE(SettingsForm->isVisible());
+    EXPECT_EQ(Persisted(), before);
+    EXPECT_EQ(FileBytes(), file);
+    EXPECT_EQ(std::filesystem::last_write_time("KVUI_Config.dat"), written);
+    EXPECT_FALSE(KVOP->HasSnapshot());
+}
+
+TEST_F(Settings, OkStoresSavesAndRebuildsThePanels)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        f.CatNameEdit->setText("first");
+        f.CatNameEditChange();
+        f.Rows[0]->NameEdit->setText("renamed link"); // stored on write-back
+        f.AppNameEdit->setText("My launcher");
+        f.AOTCheck->setChecked(false);
+        f.DockRadios[dpBottomRight]->click();
+        // A fourth category through Next, twice.
+        f.NextCatButton->click();
+        f.NextCatButton->click();
+        f.NextCatButton->click();
+        ASSERT_EQ(f.CurrentCategory, 3);
+        f.CatNameEdit->setText("<b>new</b>");
+        f.CatTypeDropDown->setCurrentIndex(ctDirectories);
+        f.Rows[0]->NameEdit->setText("home");
+        f.Rows[0]->PathEdit->setText("/home");
+        f.OKButton->click();
+        EXPECT_FALSE(f.isVisible());
+    });
+    EXPECT_TRUE(Messages().empty());
+    auto saved = Saved();
+    EXPECT_EQ(FieldText(saved->categories[0].name), "first");
+    EXPECT_EQ(FieldText(saved->categories[0].links[0].name), "renamed link");
+    EXPECT_EQ(FieldText(saved->categories[3].name), "<b>new</b>");
+    EXPECT_EQ(saved->categories[3].type, ctDirectories);
+    EXPECT_EQ(FieldText(saved->categories[3].links[0].path), "/home");
+    EXPECT_EQ(saved->LinkCount(3), 1);
+    EXPECT_EQ(FieldText(saved->header.title), "My launcher");
+    EXPECT_EQ(saved->settings.dockPosition, dpBottomRight);
+    EXPECT_FALSE(saved->settings.alwaysOnTop);
+    ASSERT_EQ(PanelCount, 4);
+    EXPECT_EQ(window->CategoryArea->panels[0]->header->text(), "first");
+    EXPECT_EQ(window->CategoryArea->panels[3]->header->text(), "<b>new</b>");
+    EXPECT_EQ(window->CategoryArea->panels[0]->linkLabels[0]->text(), "renamed link");
+}
+
+TEST_F(Settings, ClearMembersThenOkOrNextStoresTheCategoryEmpty)
+{
+    for (bool viaNext : {false, true}) {
+        WriteConfig(ThreeCategories);
+        Open();
+        Run(1, [&](TSettingsForm &f) {
+            f.ClearLinksButton->click();
+            EXPECT_EQ(f.ShownRowCount(), kMaxLinks) << "empty slots count as shown";
+            EXPECT_EQ(f.Label3->text(), "0 / 50");
+            EXPECT_FALSE(f.ClearLinksButton->isEnabled());
+            if (viaNext) {
+                f.NextCatButton->click();
+                EXPECT_EQ(f.CurrentCategory, 1);
+            }
+            f.OKButton->click();
+        });
+        EXPECT_TRUE(Messages().empty());
+        auto saved = Saved();
+        EXPECT_EQ(saved->LinkCount(0), 0) << (viaNext ? "next" : "ok");
+        EXPECT_EQ(FieldText(saved->categories[0].name), "alpha");
+        EXPECT_EQ(saved->LinkCount(1), 2);
+        window.reset();
+    }
+}
+
+TEST_F(Settings, NextAndPrevCheckInOrderAndStay)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        f.NextCatButton->click(); // to "beta"
+        ASSERT_EQ(f.CurrentCategory, 1);
+        f.Rows[1]->PathEdit->setText("");
+        f.CatTypeDropDown->setCurrentIndex(-1);
+        f.CatNameEdit->setText("");
+        const QString incomplete = "Please complete the current Category Members.";
+        for (QPushButton *button : {f.NextCatButton, f.PrevCatButton}) {
+            forms::ClearShownMessages();
+            button->click();
+            f.CatNameEdit->setText("beta");
+            button->click();
+            f.CatTypeDropDown->setCurrentIndex(ctMultiple);
+            button->click();
+            EXPECT_EQ(Messages(), (std::vector<QString>{"Please fill in the Category Name field.",
+                                                        "Please choose a valid Category Type.", incomplete}));
+            for (const forms::ShownMessage &m : ShownMessages()) {
+                EXPECT_EQ(m.caption, "Input Error");
+                EXPECT_EQ(m.icon, forms::Icon::Exclamation);
+            }
+            EXPECT_EQ(f.CurrentCategory, 1);
+            f.CatNameEdit->setText("");
+            f.CatTypeDropDown->setCurrentIndex(-1);
+        }
+        forms::ClearShownMessages();
+        f.Rows[1]->NameEdit->setText("");
+        f.AddLinkButton->click();
+        EXPECT_EQ(Messages(),
+                  std::vector<QString>{"Please complete the current Category Members before adding more."});
+        EXPECT_EQ(f.MemberCount[1], 2);
+    });
+}
+
+TEST_F(Settings, OkChecksShowTheirPage)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    const struct {
+        std::function<void(TSettingsForm &)> spoil;
+        QString message, tab;
+    } cases[] = {
+        {[](TSettingsForm &f) { f.AppNameEdit->clear(); }, "Please enter a Program Name.", "Settings"},
+        {[](TSettingsForm &f) { f.CatNameEdit->clear(); }, "Please fill in the Category Name field.",
+         "Category Editor"},
+        {[](TSettingsForm &f) { f.CatTypeDropDown->setCurrentIndex(-1); },
+         "Please choose a valid Category Type.", "Category Editor"},
+        {[](TSettingsForm &f) { f.Rows[2]->PathEdit->clear(); },
+         "Please complete the current Category Members before continuing.", "Category Editor"},
+    };
+    for (const auto &tc : cases) {
+        forms::ClearShownMessages();
+        Run(3, [&](TSettingsForm &f) {
+            tc.spoil(f);
+            f.OKButton->click();
+            EXPECT_TRUE(f.isVisible()) << "the form stays open";
+            EXPECT_EQ(f.PageControl->tabText(f.PageControl->currentIndex()), tc.tab);
+        });
+        EXPECT_EQ(Messages(), std::vector<QString>{tc.message});
+    }
+}
+
+TEST_F(Settings, TheFirstUnusedSlot)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        f.NextCatButton->click();
+        f.NextCatButton->click();
+        f.NextCatButton->click();
+        ASSERT_EQ(f.CurrentCategory, 3);
+        EXPECT_TRUE(f.IsNewCategory());
+        EXPECT_EQ(f.Label3->text(), "1 / 50");
+        EXPECT_EQ(f.ShownRowCount(), 1);
+        EXPECT_EQ(f.CatTypeDropDown->currentIndex(), -1);
+        // Back without any check: the empty slot is left alone.
+        f.PrevCatButton->click();
+        EXPECT_TRUE(Messages().empty());
+        EXPECT_EQ(f.CurrentCategory, 2);
+        f.NextCatButton->click();
+        f.OKButton->click();
+        EXPECT_FALSE(f.isVisible());
+    });
+    EXPECT_TRUE(Messages().empty());
+    auto saved = Saved();
+    EXPECT_EQ(saved->CategoryCount(), 3);
+    EXPECT_EQ(PanelCount, 3);
+}
+
+TEST_F(Settings, ButtonStatesAtTheLimits)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        for (int c = 0; c < kMaxCategories; ++c)
+            AddCategory(m, c, "c" + std::to_string(c), c == 0 ? 50 : 1);
+    });
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        EXPECT_FALSE(f.PrevCatButton->isEnabled());
+        EXPECT_TRUE(f.NextCatButton->isEnabled());
+        EXPECT_EQ(f.Label3->text(), "50 / 50");
+        EXPECT_FALSE(f.AddLinkButton->isEnabled());
+        EXPECT_TRUE(f.ClearLinksButton->isEnabled());
+        f.AddLinkButtonClick(); // reached anyway
+        EXPECT_EQ(f.MemberCount[0], 50);
+        EXPECT_EQ(Messages().size(), 1u);
+        EXPECT_FALSE(f.Rows[0]->UpButton->isVisibleTo(f.Rows[0]));
+        EXPECT_TRUE(f.Rows[0]->DownButton->isVisibleTo(f.Rows[0]));
+        EXPECT_TRUE(f.Rows[49]->UpButton->isVisibleTo(f.Rows[49]));
+        EXPECT_FALSE(f.Rows[49]->DownButton->isVisibleTo(f.Rows[49]));
+        f.ClearLinksButton->click();
+        EXPECT_TRUE(f.AddLinkButton->isEnabled());
+        EXPECT_FALSE(f.ClearLinksButton->isEnabled());
+        f.AddLinkButton->click();
+        f.Rows[0]->NameEdit->setText("n");
+        f.Rows[0]->PathEdit->setText("/p");
+        for (int i = 0; i < 19; ++i)
+            f.NextCatButton->click();
+        EXPECT_EQ(f.CurrentCategory, 19);
+        EXPECT_FALSE(f.NextCatButton->isEnabled());
+        EXPECT_TRUE(f.PrevCatButton->isEnabled());
+        forms::ClearShownMessages();
+        f.NextCatButtonClick(); // a 21st category, reached anyway
+        EXPECT_EQ(f.CurrentCategory, 19);
+        EXPECT_EQ(Messages().size(), 1u);
+    });
+}
+
+TEST_F(Settings, TypeDropDownsFollowTheCategoryType)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        // Files: rows show the category's type and cannot change it.
+        EXPECT_FALSE(f.Rows[0]->TypeDropDown->isEnabled());
+        EXPECT_EQ(f.Rows[0]->TypeDropDown->currentIndex(), ctFiles);
+        EXPECT_EQ(f.Rows[0]->TypeDropDown->count(), 5) << "no \"Multiple\" for a link";
+        EXPECT_TRUE(f.Rows[0]->PathBrowseButton->isEnabled());
+        f.NextCatButton->click(); // several types: each row its own
+        EXPECT_TRUE(f.Rows[0]->TypeDropDown->isEnabled());
+        EXPECT_EQ(f.Rows[0]->TypeDropDown->currentIndex(), ctWebsites);
+        EXPECT_EQ(f.Rows[1]->TypeDropDown->currentIndex(), ctGames);
+        EXPECT_FALSE(f.Rows[0]->PathBrowseButton->isEnabled());
+        EXPECT_TRUE(f.Rows[1]->PathBrowseButton->isEnabled());
+        f.Rows[0]->TypeDropDown->setCurrentIndex(ctFiles);
+        EXPECT_TRUE(f.Rows[0]->PathBrowseButton->isEnabled());
+        // Changing the category's type leaves the rows until they load again.
+        f.CatTypeDropDown->setCurrentIndex(ctDirectories);
+        EXPECT_FALSE(f.Rows[1]->TypeDropDown->isEnabled());
+        EXPECT_EQ(f.Rows[1]->TypeDropDown->currentIndex(), ctGames);
+        EXPECT_FALSE(f.Rows[0]->PathBrowseButton->isEnabled());
+        f.CatTypeDropDown->setCurrentIndex(ctMultiple);
+        f.NextCatButton->click();
+        f.PrevCatButton->click();
+        EXPECT_EQ(f.Rows[0]->TypeDropDown->currentIndex(), ctFiles) << "stored on write-back";
+    });
+}
+
+TEST_F(Settings, MemberRowsEditMoveDeleteAndBrowse)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        const int h = f.Rows[0]->height();
+        for (int i : {0, 1, 2, 49}) {
+            EXPECT_EQ(f.Rows[i]->y(), i * (h + 1) + 1);
+            EXPECT_EQ(f.Rows[i]->NumberLabel->text(), QString::number(i + 1));
+        }
+        // Typing reaches the model at once (here before the old name), and no
+        // more can be typed than the field holds in whole characters.
+        Type(f.Rows[0]->NameEdit, QString(60, QChar(0x00E9)));
+        EXPECT_EQ(forms::ModelText(KVOP->categories[0].links[0].name), QString(21, QChar(0x00E9)) + "alpha0");
+        f.Rows[0]->NameEdit->setText("a");
+        f.Rows[0]->NameEdit->textEdited("a");
+        f.Rows[1]->UpButton->click();
+        EXPECT_EQ(FieldText(KVOP->categories[0].links[0].name), "alpha1");
+        EXPECT_EQ(f.Rows[0]->NameEdit->text(), "alpha1");
+        EXPECT_EQ(f.Rows[1]->NameEdit->text(), "a");
+        f.Rows[0]->DownButton->click();
+        EXPECT_EQ(f.Rows[0]->NameEdit->text(), "a");
+        f.Rows[0]->DeleteButton->click();
+        EXPECT_EQ(f.MemberCount[0], 2);
+        EXPECT_EQ(f.Label3->text(), "2 / 50");
+        EXPECT_EQ(f.Rows[0]->NameEdit->text(), "alpha1");
+        EXPECT_FALSE(f.Rows[2]->isVisibleTo(f.TargetContent));
+        // Browse: all files for a Files member; a cancelled dialog changes nothing.
+        forms::SetNextFileName("/usr/bin/env");
+        forms::SetNextFileName("");
+        f.Rows[0]->PathBrowseButton->click();
+        f.Rows[0]->PathBrowseButton->click();
+        EXPECT_EQ(FieldText(KVOP->categories[0].links[0].path), "/usr/bin/env");
+        EXPECT_EQ(f.Rows[0]->PathEdit->text(), "/usr/bin/env");
+        ASSERT_EQ(forms::ShownFileDialogs().size(), 2u);
+        EXPECT_EQ(forms::ShownFileDialogs()[0], "All Files (*.*)|*.*");
+        f.CatTypeDropDown->setCurrentIndex(ctGames);
+        f.Rows[0]->PathBrowseButton->click();
+        EXPECT_EQ(forms::ShownFileDialogs().back(), "Executables (*.exe)|*.exe");
+    });
+}
+
+TEST_F(Settings, DockPictureAndAutoModeSwitches)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        m.settings.dockPosition = dpTopRight;
+        m.settings.autoMode = m.settings.dockWindow = m.settings.alwaysOnTop = true;
+        m.settings.autoAlpha = m.settings.mouseOverSectionResize = true;
+    });
+    Open();
+    Run(2, [&](TSettingsForm &f) {
+        const auto highlighted = [&] {
+            std::vector<int> blue;
+            for (int k = 0; k < 11; ++k)
+                if (f.DockShapes[k]->brushColor() == 0xF0CAA6)
+                    blue.push_back(k);
+                else
+                    EXPECT_EQ(f.DockShapes[k]->brushColor(), 0xFFFFFFu);
+            return blue;
+        };
+        EXPECT_EQ(highlighted(), std::vector<int>{dpTopRight});
+        EXPECT_TRUE(f.DockRadios[dpTopRight]->isChecked());
+        f.DockRadios[dpAbsoluteLeft]->click();
+        EXPECT_EQ(highlighted(), std::vector<int>{dpAbsoluteLeft});
+        EXPECT_EQ(KVOP->settings.dockPosition, dpAbsoluteLeft) << "at once";
+
+        QCheckBox *four[] = {f.DWCheck, f.AOTCheck, f.AACheck, f.MOSRCheck};
+        for (QCheckBox *box : four) {
+            EXPECT_TRUE(f.AMCheck->isChecked());
+            box->click();
+        }
+        EXPECT_FALSE(f.AMCheck->isChecked());
+        f.AACheck->click();
+        EXPECT_FALSE(f.AMCheck->isChecked()) << "nothing is checked for the user";
+        EXPECT_TRUE(KVOP->settings.autoMode) << "the model changes only on OK";
+    });
+}
+
+TEST_F(Settings, ColoursDefaultsAndFonts)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        SetField(m.appearance.headingsFont, "No Such Font Family");
+        SetField(m.appearance.linksFont, "");
+        m.useWindowsColours = true;
+    });
+    Open();
+    Run(4, [&](TSettingsForm &f) {
+        for (QPushButton *b : f.ColourButtons)
+            EXPECT_FALSE(b->isEnabled());
+        // A font the screen lacks is listed, marked and kept.
+        EXPECT_EQ(f.HeadingFontCombo->Name(), "No Such Font Family");
+        EXPECT_FALSE(TKVFontList::Installed(f.HeadingFontCombo, f.HeadingFontCombo->currentIndex()));
+        EXPECT_EQ(f.LinkFontCombo->currentIndex(), -1);
+        forms::SetNextAnswer(forms::idNo);
+        f.DefaultsButton->click();
+        EXPECT_TRUE(KVOP->useWindowsColours);
+        forms::SetNextAnswer(forms::idYes);
+        f.DefaultsButton->click();
+        ASSERT_EQ(ShownMessages().size(), 2u);
+        EXPECT_EQ(ShownMessages()[0].text, "Do you really want to revert to the defaults?");
+        EXPECT_EQ(ShownMessages()[0].caption, "Defaults");
+        EXPECT_EQ(ShownMessages()[0].defaultButton, 2);
+        EXPECT_FALSE(KVOP->useWindowsColours);
+        EXPECT_FALSE(f.WinColoursCheck->isChecked());
+        for (QPushButton *b : f.ColourButtons)
+            EXPECT_TRUE(b->isEnabled());
+        EXPECT_EQ(f.HeadingFontCombo->Name(), forms::ModelText(KVOP->appearance.headingsFont));
+        forms::SetNextColour(0x0000FF);
+        f.ColourButtons[crClock]->click();
+        EXPECT_EQ(f.ColourShapes[crClock]->brushColor(), 0x0000FFu);
+        EXPECT_EQ(TColorFromColour(KVOP->GetColour(crClock)), 0x0000FFu);
+        forms::SetNextColour(std::nullopt);
+        f.ColourButtons[crClock]->click();
+        EXPECT_EQ(TColorFromColour(KVOP->GetColour(crClock)), 0x0000FFu);
+        f.HeadingFontCombo->SelectName("No Such Font Family");
+        f.OKButton->click();
+    });
+    auto saved = Saved();
+    EXPECT_EQ(FieldText(saved->appearance.headingsFont), "No Such Font Family");
+    EXPECT_EQ(TColorFromColour(saved->GetColour(crClock)), 0x0000FFu);
+}
+
+TEST_F(Settings, LookAtThePages)
+{
+    const QString out = qEnvironmentVariable("KV_SETTINGS_SHOTS");
+    if (out.isEmpty())
+        GTEST_SKIP() << "set KV_SETTINGS_SHOTS to a folder to get pictures of the pages";
+    WriteConfig([](KVUIOperationClass &m) {
+        AddCategory(m, 0, "Everyday programs", 50, ctMultiple);
+        for (int l = 0; l < 50; ++l)
+            m.categories[0].links[l].type = l % 5;
+        AddCategory(m, 1, "Web", 3, ctWebsites);
+    });
+    Open();
+    const char *names[] = {"", "editor", "settings", "about", "appearance"};
+    for (int page = 1; page <= 4; ++page)
+        Run(page, [&](TSettingsForm &f) { f.grab().save(out + "/settings-" + names[page] + ".png"); });
+}
+
+} // namespace
