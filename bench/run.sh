@@ -28,6 +28,7 @@ idle_ms=2000
 max_window_ratio=1.2
 max_save_ratio=1.5
 max_rss_mib=40
+max_settings_ms=50
 max_rest_cpu_percent=0.2
 max_rest_wakeups=2
 # At rest: how long a program settles with the pointer away from it, and how long it is watched.
@@ -39,13 +40,14 @@ minimal=$build/bench/minimal_window
 mapwait=$build/bench/mapwait
 make_full=$build/bench/make_full_config
 bench_config=$build/bench/bench_config
+bench_settings=$build/bench/bench_settings
 
 die() {
     echo "bench/run.sh: $*" >&2
     exit 2
 }
 
-for bin in "$kestrava" "$minimal" "$mapwait" "$make_full" "$bench_config"; do
+for bin in "$kestrava" "$minimal" "$mapwait" "$make_full" "$bench_config" "$bench_settings"; do
     [[ -x "$bin" ]] || die "$bin is missing; build with: make bench"
 done
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || die "KESTRAVA_BENCH_RUNS must be a positive number"
@@ -215,8 +217,15 @@ bench_median_ms() {
         /"time_unit":/ && agg == "median" && (run == want || index(run, want "/") == 1) {
             u = value($0)
             f = u == "ns" ? 1e-6 : u == "us" ? 1e-3 : u == "s" ? 1e3 : 1
-            printf "%.3f\n", t * f; exit }' "$work/bench.json"
+            printf "%.3f\n", t * f; exit }' "${2:-$work/bench.json}"
 }
+echo "Settings form benchmarks (off screen)..." >&2
+"$bench_settings" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
+    --benchmark_out="$work/settings.json" --benchmark_out_format=json >&2
+open_ms=$(bench_median_ms BM_OpenSettingsFormOnFullCategory "$work/settings.json")
+switch_ms=$(bench_median_ms BM_SwitchBetweenFullCategories "$work/settings.json")
+[[ -n "$open_ms" && -n "$switch_ms" ]] || die "no medians in the settings form report"
+
 save_ms=$(bench_median_ms BM_SaveConfiguration)
 raw_ms=$(bench_median_ms BM_RawWriteFsync)
 atomic_ms=$(bench_median_ms BM_RawAtomicReplace)
@@ -271,6 +280,10 @@ printf '%-52s %8s  (target <= %s)  %s\n' "first window, first start / minimal wi
 printf '%-52s %8s  (for reference: the cost of drawing any text)\n' "first window, one label / minimal window" "$text_ratio"
 printf '%-52s %8s  (target <= %s)  %s\n' "save / raw write + fsync" "$save_ratio" "$max_save_ratio" "$v_save"
 printf '%-52s %8s  (target <= %s)  %s\n' "VmRSS with 20 x 50 links (MiB)" "$rss_full" "$max_rss_mib" "$v_rss"
+v_open=$(verdict "$open_ms" "$max_settings_ms")
+v_switch=$(verdict "$switch_ms" "$max_settings_ms")
+printf '%-52s %8s  (target <= %s)  %s\n' "settings form, open on 50 links (ms)" "$open_ms" "$max_settings_ms" "$v_open"
+printf '%-52s %8s  (target <= %s)  %s\n' "settings form, switch full categories (ms)" "$switch_ms" "$max_settings_ms" "$v_switch"
 echo
 echo "At rest, pointer away, ${rest_s} s: % of one core, wake-ups a second"
 printf '%-52s %8s %8s\n' "minimal window with a plain 10 ms tick (reference)" "$tick_cpu" "$tick_wake"
@@ -286,4 +299,4 @@ for c in rest auto; do
         "$max_rest_cpu_percent" "$max_rest_wakeups" "$v"
 done
 
-[[ "$v_window $v_first $v_save $v_rss $v_rest" != *FAIL* ]] || exit 1
+[[ "$v_window $v_first $v_save $v_rss $v_rest $v_open $v_switch" != *FAIL* ]] || exit 1

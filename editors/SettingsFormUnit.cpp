@@ -109,12 +109,13 @@ void TSettingsForm::BuildEditorPage()
     CatDescMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     CatDescMemo->setTabChangesFocus(true);
     SetBounds(CatDescMemo, 4, 130, 127, 71);
-    CatColourButton = Button(page, "Category Colour", 4, 206, 83, 25);
+    // A little wider than drawn: the caption needs 80 pixels in this font.
+    CatColourButton = Button(page, "Category Colour", 4, 206, 86, 25);
     CatColorShape = new TShape(page);
-    SetBounds(CatColorShape, 90, 209, 41, 21);
-    LinksColourButton = Button(page, "Links Colour", 4, 236, 83, 25);
+    SetBounds(CatColorShape, 93, 209, 38, 21);
+    LinksColourButton = Button(page, "Links Colour", 4, 236, 86, 25);
     LinkColorShape = new TShape(page);
-    SetBounds(LinkColorShape, 90, 239, 41, 21);
+    SetBounds(LinkColorShape, 93, 239, 38, 21);
 
     Panel1 = new QFrame(page);
     static_cast<QFrame *>(Panel1)->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -163,7 +163,7 @@ void TSettingsForm::BuildAppearancePage()
         SetBounds(ColourShapes[role], s.shapeLeft, s.shapeTop, 41, 21);
         connect(ColourButtons[role], &QPushButton::clicked, this, [this, role] { PickColour(role); });
     }
-    WinColoursCheck = Check(colours, "Use Windows Colours", 152, 138);
+    WinColoursCheck = Check(colours, "Use Windows Colours", 148, 138); // its box needs the room
     connect(WinColoursCheck, &QCheckBox::toggled, this, [this] { WinColoursCheckClick(); });
 
     QGroupBox *fonts = Group(page, "Fonts", 294, 4, 212, 165);

@@ -23,8 +23,8 @@ void TKVFadingPanelHeader::RefreshColours()
     if (!KVOP)
         return;
     if (KVOP->useWindowsColours) {
-        m_normal = KVUIOperationClass::GetSystemColour(crSecondary);
-        m_hover = KVUIOperationClass::GetSystemColour(crPrimary);
+        m_normal = forms::SystemColour(crSecondary);
+        m_hover = forms::SystemColour(crPrimary);
     } else {
         m_normal = TColorFromColour(KVOP->GetColour(crPrimary));
         m_hover = TColorFromColour(KVOP->GetColour(crSecondary));

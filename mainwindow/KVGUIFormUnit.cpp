@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,6 +11,7 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include "AddEntryFormUnit.h"
 #include "CategoryPanels.h"
 #include "ClockFormUnit.h"
 #include "DebugFormUnit.h"
@@ -615,8 +618,7 @@ void TKVGUIForm::ApplyAppearance()
 
 TColor TKVGUIForm::Colour(int role) const
 {
-    return KVOP->useWindowsColours ? KVUIOperationClass::GetSystemColour(role)
-                                   : TColorFromColour(KVOP->GetColour(role));
+    return KVOP->useWindowsColours ? forms::SystemColour(role) : TColorFromColour(KVOP->GetColour(role));
 }
 
 void TKVGUIForm::ApplyFonts()
@@ -640,15 +642,46 @@ void TKVGUIForm::AddLinkToCategory(int c)
 {
     if (!KVOP || c < 0 || c >= kMaxCategories)
         return;
-    // The model has no slot for a 51st link.
-    if (KVOP->LinkCount(c) >= kMaxLinks) {
+    // The model has no slot for a 51st link: a full category is refused
+    // before the dialog opens, and so is a full one the user picks in it.
+    auto refuseWhenFull = [this](int category) {
+        if (KVOP->LinkCount(category) < kMaxLinks)
+            return false;
         Warn(this,
-             "The category \"" + ModelText(KVOP->categories[c].name) +
+             "The category \"" + ModelText(KVOP->categories[category].name) +
                  "\" already holds 50 links, the most a category can hold. Remove a link before adding "
                  "another.",
              QStringLiteral("Add Link"));
+        return true;
+    };
+    if (refuseWhenFull(c))
         return;
-    }
+    if (!AddEntryForm)
+        AddEntryForm = new TAddEntryForm(this);
+    if (AddEntryForm->isVisible())
+        return;
+    AddEntryForm->Prepare(c);
+    // The state is set before each showing: the window manager forgets it
+    // when the dialog is hidden.
+    platform::Windows().SetAbove(AddEntryForm, true);
+    AddEntryForm->exec();
+    // The program may have closed while the dialog was open.
+    if (!KVOP || !AddEntryForm || !AddEntryForm->Accepted)
+        return;
+    AddEntryForm->Accepted = false;
+    const int c2 = AddEntryForm->SectionChoice->currentIndex();
+    if (c2 < 0 || c2 >= KVOP->CategoryCount() || !CategoryArea || !CategoryArea->panels[c2])
+        return;
+    if (refuseWhenFull(c2))
+        return;
+    LinkRecord &link = KVOP->categories[c2].links[KVOP->LinkCount(c2)];
+    KVUIOperationClass::ClearLink(link);
+    SetModelText(link.name, AddEntryForm->ShortNameEdit->text());
+    SetModelText(link.path, AddEntryForm->URLEdit->text());
+    link.type = AddEntryForm->LinkType();
+    link.used = 1;
+    CategoryArea->panels[c2]->RebuildPanel(c2);
+    RefreshLayout(true);
 }
 
 void TKVGUIForm::FormClose()
@@ -658,6 +691,10 @@ void TKVGUIForm::FormClose()
     m_closed = true;
     m_settleSave.stop();
     m_clockTick.stop();
+    // Closing while the settings form is open (a signal, the tray's Exit):
+    // what the user had not confirmed with OK is not saved.
+    if (KVOP && KVOP->HasSnapshot())
+        KVOP->RestoreSnapshot();
     SaveFromWindow();
     if (DoxBoxTimer) {
         DoxBoxTimer->SetEnabled(false);

@@ -506,6 +506,41 @@ TEST_F(Settings, ColoursDefaultsAndFonts)
     EXPECT_EQ(TColorFromColour(saved->GetColour(crClock)), 0x0000FFu);
 }
 
+TEST_F(Settings, CaptionsFitAndControlsStayInside)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        for (int tab = 0; tab < f.PageControl->count(); ++tab) {
+            f.PageControl->setCurrentIndex(tab);
+            for (QWidget *w : f.findChildren<QWidget *>()) {
+                if (!w->isVisible() || !w->parentWidget() || qobject_cast<QScrollArea *>(w->parentWidget()))
+                    continue;
+                const QString where = w->metaObject()->className() + QStringLiteral(" ") + w->objectName();
+                // Nothing hangs out of what holds it (the rows scroll inside their box).
+                if (w->parentWidget() != f.TargetContent &&
+                    w->parentWidget()->parentWidget() != f.TargetContent &&
+                    w->parentWidget()->objectName() != "qt_scrollarea_viewport")
+                    EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+                        << where.toStdString() << " in " << w->parentWidget()->metaObject()->className()
+                        << " at " << w->x() << "," << w->y() << " " << w->width() << "x" << w->height()
+                        << " of " << w->parentWidget()->width() << "x" << w->parentWidget()->height();
+                QString text;
+                int room = w->width();
+                if (auto *b = qobject_cast<QPushButton *>(w)) {
+                    text = b->text();
+                    room -= 4; // the frame
+                } else if (auto *l = qobject_cast<QLabel *>(w)) {
+                    text = l->text();
+                }
+                if (!text.isEmpty() && !text.contains('\n'))
+                    EXPECT_LE(w->fontMetrics().horizontalAdvance(text), room)
+                        << text.toStdString() << " in " << where.toStdString();
+            }
+        }
+    });
+}
+
 TEST_F(Settings, LookAtThePages)
 {
     const QString out = qEnvironmentVariable("KV_SETTINGS_SHOTS");
