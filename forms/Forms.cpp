@@ -153,10 +153,12 @@ QFont MakeFont(const QString &family, int pixelHeight, bool bold)
 
 void SetFontColor(QWidget *w, TColor colour)
 {
+    // A disabled control keeps the style's greyed text, so that it reads as
+    // disabled whatever colour its text has.
     QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, ToQColor(colour));
-    p.setColor(QPalette::Text, ToQColor(colour));
-    p.setColor(QPalette::ButtonText, ToQColor(colour));
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+        for (QPalette::ColorRole r : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            p.setColor(g, r, ToQColor(colour));
     w->setPalette(p);
 }
 

@@ -74,22 +74,7 @@ void TKVGUIForm::ShowSettingsPage(int page)
     ApplyAppearance();
     RefreshLayout(true);
 
-    if (KVOP->debugMode) {
-        const auto flag = [](bool b) { return QString::fromLatin1(KVUIOperationClass::BoolText(b)); };
-        const Appearance &a = KVOP->appearance;
-        WriteDebugLine(QStringLiteral("Title Font = ") + ModelText(a.titleFont));
-        WriteDebugLine(QStringLiteral("Headings Font = ") + ModelText(a.headingsFont));
-        WriteDebugLine(QStringLiteral("Links Font = ") + ModelText(a.linksFont));
-        WriteDebugLine(QStringLiteral("Use Windows Colours: ") + flag(KVOP->useWindowsColours));
-        WriteDebugLine(QStringLiteral(" "));
-        WriteDebugLine(QStringLiteral("Auto Mode: ") + flag(s.autoMode));
-        WriteDebugLine(QStringLiteral("Always On Top: ") + flag(s.alwaysOnTop));
-        WriteDebugLine(QStringLiteral("Mouse Over Section Resize: ") + flag(s.mouseOverSectionResize));
-        WriteDebugLine(QStringLiteral("Dock Window: ") + flag(s.dockWindow));
-        WriteDebugLine(QStringLiteral("Dock Position: ") +
-                       QString::fromLatin1(KVUIOperationClass::DockPositionText(s.dockPosition)));
-        WriteDebugLine(QStringLiteral("-----==========-----"));
-        WriteDebugLine(QStringLiteral(" "));
-    }
+    if (KVOP->debugMode)
+        WriteSettingsDump();
     KVOP->DiscardSnapshot();
 }

@@ -22,6 +22,7 @@
 
 #include "CategoryPanels.h"
 #include "CategoryTypeDropDown.h"
+#include "DebugFormUnit.h"
 #include "FontList.h"
 #include "Forms.h"
 #include "MemberRows.h"
@@ -541,15 +542,61 @@ TEST_F(Settings, CaptionsFitAndControlsStayInside)
     });
 }
 
+TEST_F(Settings, ClosingTheProgramUnderTheFormSavesOnlyWhatWasConfirmed)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        f.CatNameEdit->setText("unconfirmed");
+        f.CatNameEditChange();
+        ASSERT_EQ(FieldText(KVOP->categories[0].name), "unconfirmed");
+        window->FormClose(); // the tray's Exit, or a signal
+    });
+    EXPECT_EQ(FieldText(Saved()->categories[0].name), "alpha");
+}
+
+TEST_F(Settings, OkWritesTheSettingsToTheDebugWindow)
+{
+    std::ofstream("Kestrava.ini") << "[Debug]\nDebugMode=1\n";
+    WriteConfig([](KVUIOperationClass &m) { m.settings.dockPosition = dpAbsoluteLeft; });
+    TDebugForm debug;
+    DebugForm = &debug;
+    Open();
+    Run(2, [&](TSettingsForm &f) { f.OKButton->click(); });
+    DebugForm = nullptr;
+    const QStringList lines = debug.Memo1->toPlainText().split('\n');
+    ASSERT_GE(lines.size(), 12);
+    const QStringList last = lines.mid(lines.size() - 12);
+    EXPECT_TRUE(last[0].startsWith("Title Font = "));
+    EXPECT_EQ(last[9], "Dock Position: Absolute Left");
+    EXPECT_EQ(last[10], "-----==========-----");
+}
+
 TEST_F(Settings, LookAtThePages)
 {
     const QString out = qEnvironmentVariable("KV_SETTINGS_SHOTS");
     if (out.isEmpty())
         GTEST_SKIP() << "set KV_SETTINGS_SHOTS to a folder to get pictures of the pages";
     WriteConfig([](KVUIOperationClass &m) {
-        AddCategory(m, 0, "Everyday programs", 50, ctMultiple);
-        for (int l = 0; l < 50; ++l)
-            m.categories[0].links[l].type = l % 5;
+        // A full category of several link types.
+        const struct {
+            const char *name, *path;
+            int type;
+        } kinds[] = {{"Terminal", "/usr/bin/xterm", ctApplications},
+                     {"News", "https://news.example.org/", ctWebsites},
+                     {"Projects", "/home/sam/projects", ctDirectories},
+                     {"Budget", "/home/sam/budget.ods", ctFiles},
+                     {"Chess", "/usr/games/xboard", ctGames}};
+        AddCategory(m, 0, "Everyday", 50, ctMultiple);
+        SetField(m.categories[0].description, "What I open every morning.");
+        for (int l = 0; l < 50; ++l) {
+            LinkRecord &link = m.categories[0].links[l];
+            const auto &k = kinds[l % 5];
+            SetField(link.name,
+                     l < 5 ? std::string(k.name) : k.name + std::string(" ") + std::to_string(l / 5 + 1));
+            SetField(link.path, k.path);
+            link.type = k.type;
+        }
         AddCategory(m, 1, "Web", 3, ctWebsites);
     });
     Open();
