@@ -1,6 +1,8 @@
 #include "SettingsFormUnit.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QShowEvent>
 #include <QLineEdit>
@@ -224,6 +226,19 @@ void TSettingsForm::ResetCounter()
 {
     if (Label3)
         Label3->setText(QStringLiteral("0 / ") + QString::number(kMaxLinks));
+}
+
+void TSettingsForm::setVisible(bool visible)
+{
+    // Centred on the screen the main window is on, not over the window,
+    // which sits at an edge of it.
+    if (visible && !isVisible()) {
+        EnsureBuilt();
+        const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+        if (screen)
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    QDialog::setVisible(visible);
 }
 
 void TSettingsForm::showEvent(QShowEvent *e)

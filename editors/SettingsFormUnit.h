@@ -132,6 +132,8 @@ class TSettingsForm : public QDialog {
     QLabel *Label5 = nullptr; // the About page's title
     QTextEdit *Memo1 = nullptr;
 
+    void setVisible(bool visible) override;
+
   protected:
     void showEvent(QShowEvent *e) override;
     void done(int result) override;

@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QDir>
+#include <QFileDialog>
+#include <QListView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -570,6 +572,74 @@ TEST_F(Settings, OkWritesTheSettingsToTheDebugWindow)
     EXPECT_TRUE(last[0].startsWith("Title Font = "));
     EXPECT_EQ(last[9], "Dock Position: Absolute Left");
     EXPECT_EQ(last[10], "-----==========-----");
+}
+
+TEST_F(Settings, FooterAndWindowsColours)
+{
+    WriteConfig([](KVUIOperationClass &m) { m.useWindowsColours = true; });
+    QPalette desktop = QApplication::palette();
+    desktop.setColor(QPalette::Button, QColor(1, 2, 3));
+    desktop.setColor(QPalette::Shadow, QColor(4, 5, 6));
+    QApplication::setPalette(desktop);
+    Open();
+    EXPECT_EQ(window->Colour(crBackground), 0x030201u);
+    EXPECT_EQ(window->Colour(crPanels), 0x060504u);
+    QApplication::setPalette(QPalette());
+    Run(3, [&](TSettingsForm &f) {
+        EXPECT_EQ(f.VersionLabel->text(), "Version: 1.1.8");
+        EXPECT_EQ(f.LinkLabel->toolTip(), QString::fromStdString(KVUIOperationClass::GetHomePageURL()));
+        // Centred between the version and OK, and on the screen.
+        EXPECT_LE(std::abs((f.LinkLabel->x() - f.VersionLabel->geometry().right()) -
+                           (f.OKButton->x() - f.LinkLabel->geometry().right())),
+                  2);
+        EXPECT_LE((f.geometry().center() - f.screen()->availableGeometry().center()).manhattanLength(), 4);
+        QTest::mousePress(f.LinkLabel, Qt::LeftButton);
+        EXPECT_EQ(forms::FontColor(f.LinkLabel), 0xFFFFFFu);
+        EXPECT_TRUE(platform::FakeLaunch().calls.empty());
+        QTest::mouseRelease(f.LinkLabel, Qt::LeftButton);
+        EXPECT_EQ(forms::FontColor(f.LinkLabel), 0xFF0000u);
+        ASSERT_EQ(platform::FakeLaunch().calls.size(), 1u);
+        EXPECT_EQ(platform::FakeLaunch().calls[0].what, "uri");
+        EXPECT_EQ(platform::FakeLaunch().calls[0].target,
+                  QString::fromStdString(KVUIOperationClass::GetHomePageURL()));
+    });
+}
+
+TEST_F(Settings, ExecutablesAreFilesWithTheExecuteBit)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(dir / "folder");
+    std::ofstream(dir / "tool") << "#!/bin/sh\n";
+    fs::permissions(dir / "tool", fs::perms::owner_all);
+    std::ofstream(dir / "notes.txt") << "text";
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(dir.string()));
+    forms::SetUnattended(false);
+    QStringList shown;
+    for (const char *filter : {"Executables (*.exe)|*.exe", "All Files (*.*)|*.*"}) {
+        QTimer::singleShot(0, [&] {
+            QFileDialog *dialog = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
+                    dialog = d;
+            ASSERT_NE(dialog, nullptr);
+            auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+            ASSERT_NE(view, nullptr);
+            QTRY_VERIFY_WITH_TIMEOUT(view->model()->rowCount(view->rootIndex()) > 0, 5000);
+            QApplication::processEvents();
+            QStringList names;
+            for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+                names << view->model()->index(r, 0, view->rootIndex()).data().toString();
+            names.sort();
+            shown << names.join(',');
+            dialog->reject();
+        });
+        QString file;
+        EXPECT_FALSE(forms::OpenFileName(nullptr, QString::fromLatin1(filter), &file));
+    }
+    forms::SetUnattended(true);
+    qputenv("HOME", home);
+    EXPECT_EQ(shown, (QStringList{"folder,tool", "folder,notes.txt,tool"}));
 }
 
 TEST_F(Settings, LookAtThePages)
