@@ -103,8 +103,14 @@ void CloseOnSignals(QWidget *window)
 // X connection is lost. Whatever the window holds then is saved.
 void SaveAtExit()
 {
-    if (loopRunning && KVGUIForm)
-        KVGUIForm->SaveFromWindow();
+    if (!loopRunning || !KVGUIForm)
+        return;
+    // An exit under the settings form keeps what was confirmed before it.
+    if (KVOP && KVOP->HasSnapshot()) {
+        KVOP->RestoreSnapshot();
+        KVOP->DiscardSnapshot();
+    }
+    KVGUIForm->SaveFromWindow();
 }
 
 void ReportException(const QString &message)

@@ -131,8 +131,21 @@ TKVCategoryPanel::TKVCategoryPanel(int linkIndex, QWidget *parent, TSettingsForm
 
 void TKVCategoryPanel::PlaceAt(int width)
 {
+    const int height = LayoutMemberRow(m_form->RowMetrics()).height;
+    SetBounds(this, 0, MemberRowTop(LinkIndex, height), width, height);
+    LayOut();
+}
+
+void TKVCategoryPanel::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    LayOut(); // the box's scroll bar came or went
+}
+
+void TKVCategoryPanel::LayOut()
+{
     MemberRowMetrics m = m_form->RowMetrics();
-    m.rowWidth = width;
+    m.rowWidth = width();
     const QSize number = NumberLabel->sizeHint();
     m.numberWidth = number.width();
     m.numberHeight = number.height();
@@ -151,7 +164,6 @@ void TKVCategoryPanel::PlaceAt(int width)
     place(UpButton, r.upButton);
     place(TypeDropDown, r.typeDropDown);
     place(TypeLabel, r.typeLabel);
-    SetBounds(this, 0, MemberRowTop(LinkIndex, r.height), width, r.height);
 }
 
 void TKVCategoryPanel::LoadRow(int category, int index, bool applyColour, bool loadText)
@@ -173,7 +185,11 @@ void TKVCategoryPanel::LoadRow(int category, int index, bool applyColour, bool l
     NameEdit->LinkIndex = PathEdit->LinkIndex = LinkIndex;
     PathBrowseButton->LinkIndex = LinkIndex;
     DeleteButton->LinkIndex = DownButton->LinkIndex = UpButton->LinkIndex = LinkIndex;
-    NumberLabel->setText(QString::number(LinkIndex + 1));
+    const QString number = QString::number(LinkIndex + 1);
+    if (NumberLabel->text() != number) {
+        NumberLabel->setText(number);
+        LayOut();
+    }
     {
         const QSignalBlocker quiet(TypeDropDown);
         const int categoryType = m_form->CatTypeDropDown->currentIndex();

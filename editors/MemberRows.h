@@ -94,7 +94,11 @@ class TKVCategoryPanel : public QWidget {
     void DeleteButtonClick();
     void PathBrowseButtonClick();
 
+  protected:
+    void resizeEvent(QResizeEvent *e) override;
+
   private:
     void MoveTo(int otherIndex);
+    void LayOut();
     TSettingsForm *m_form;
 };

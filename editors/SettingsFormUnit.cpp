@@ -97,20 +97,21 @@ void TSettingsForm::BuildEditorPage()
     NextCatButton = Button(page, ">>", 108, 4, 23, 25);
 
     CatNameEdit = new QLineEdit(page);
-    LimitToFieldBytes(CatNameEdit,
-                      sizeof(CategoryRecord::name) - 1 < 20 ? sizeof(CategoryRecord::name) - 1 : 20);
+    LimitToFieldBytes(CatNameEdit, sizeof(CategoryRecord::name) - 1, 20);
     SetBounds(CatNameEdit, 4, 51, 127, 21);
     QLabel *nameCaption = Caption(page, "Category Name:", 4, 0);
     nameCaption->move(4, 51 - nameCaption->height() - 3);
-    Caption(page, "Category Type:", 4, 75);
     CatTypeDropDown = new TKVCategoryTypeDropDown(page);
     SetBounds(CatTypeDropDown, 4, 90, 127, 21);
-    Caption(page, "Category Description:", 4, 115);
+    QLabel *typeCaption = Caption(page, "Category Type:", 4, 0);
+    typeCaption->move(4, 90 - typeCaption->height() - 1);
     CatDescMemo = new QPlainTextEdit(page);
     CatDescMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     CatDescMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     CatDescMemo->setTabChangesFocus(true);
     SetBounds(CatDescMemo, 4, 130, 127, 71);
+    QLabel *descCaption = Caption(page, "Category Description:", 4, 0);
+    descCaption->move(4, 130 - descCaption->height() - 1);
     // A little wider than drawn: the caption needs 80 pixels in this font.
     CatColourButton = Button(page, "Category Colour", 4, 206, 86, 25);
     CatColorShape = new TShape(page);
@@ -161,14 +162,18 @@ void TSettingsForm::BuildEditorPage()
     connect(CatColourButton, &QPushButton::clicked, this, [this] { CatColourButtonClick(); });
     connect(LinksColourButton, &QPushButton::clicked, this, [this] { LinksColourButtonClick(); });
     // The description holds at most what its field stores.
+    // The description holds at most what its field stores: an edit that
+    // would make it longer is taken back, as a full edit refuses a key.
     connect(CatDescMemo, &QPlainTextEdit::textChanged, this, [this] {
-        const QString text = CatDescMemo->toPlainText();
         const std::size_t max = sizeof(CategoryRecord::description) - 1;
-        if (static_cast<std::size_t>(text.toUtf8().size()) <= max)
+        if (static_cast<std::size_t>(CatDescMemo->toPlainText().toUtf8().size()) <= max)
             return;
         const QSignalBlocker quiet(CatDescMemo);
-        CatDescMemo->setPlainText(QString::fromStdString(EncodeModelText(text, max)));
-        CatDescMemo->moveCursor(QTextCursor::End);
+        CatDescMemo->undo();
+        // Text loaded too long (it cannot be, from the file) is cut.
+        const QString text = CatDescMemo->toPlainText();
+        if (static_cast<std::size_t>(text.toUtf8().size()) > max)
+            CatDescMemo->setPlainText(QString::fromStdString(EncodeModelText(text, max)));
     });
 }
 
@@ -437,7 +442,7 @@ void TSettingsForm::WriteBackCategory()
 
 void TSettingsForm::SwitchCategory(int n)
 {
-    if (n < 0 || n >= kMaxCategories)
+    if (n < 0 || n >= kMaxCategories || !KVOP)
         return;
     WriteBackCategory();
     CurrentCategory = n;
@@ -445,6 +450,10 @@ void TSettingsForm::SwitchCategory(int n)
     TargetBox->setUpdatesEnabled(false);
     if (MemberCount[n] == 0)
         AddLinkButtonClick();
+    if (!KVOP) {
+        TargetBox->setUpdatesEnabled(true);
+        return; // the program closed under a message
+    }
     for (int slot = 0; slot < kMaxLinks; ++slot)
         RowAt(slot)->LoadRow(n, slot, true, true);
     TargetBox->verticalScrollBar()->setValue(0);
@@ -455,6 +464,8 @@ void TSettingsForm::SwitchCategory(int n)
 
 void TSettingsForm::AddLinkButtonClick()
 {
+    if (!KVOP)
+        return;
     if (HasIncompleteRows()) {
         Warn(this, QStringLiteral("Please complete the current Category Members before adding more."),
              kInputError);
@@ -501,21 +512,23 @@ void TSettingsForm::CatTypeComboChange()
 
 void TSettingsForm::CatColourButtonClick()
 {
-    CategoryRecord &cat = KVOP->categories[CurrentCategory];
     TColor chosen = 0;
-    if (!forms::PickColour(this, TColorFromColour(cat.colour), &chosen) || !KVOP)
+    if (!KVOP ||
+        !forms::PickColour(this, TColorFromColour(KVOP->categories[CurrentCategory].colour), &chosen) ||
+        !KVOP)
         return;
-    cat.colour = ColourFromTColor(chosen);
+    KVOP->categories[CurrentCategory].colour = ColourFromTColor(chosen);
     CatColorShape->setBrushColor(chosen);
 }
 
 void TSettingsForm::LinksColourButtonClick()
 {
-    CategoryRecord &cat = KVOP->categories[CurrentCategory];
     TColor chosen = 0;
-    if (!forms::PickColour(this, TColorFromColour(cat.linkColour), &chosen) || !KVOP)
+    if (!KVOP ||
+        !forms::PickColour(this, TColorFromColour(KVOP->categories[CurrentCategory].linkColour), &chosen) ||
+        !KVOP)
         return;
-    cat.linkColour = ColourFromTColor(chosen);
+    KVOP->categories[CurrentCategory].linkColour = ColourFromTColor(chosen);
     LinkColorShape->setBrushColor(chosen);
     const int shown = ShownRowCount();
     for (int slot = 0; slot < shown; ++slot)
@@ -563,6 +576,8 @@ void TSettingsForm::NextCatButtonClick()
 
 void TSettingsForm::OKButtonClick()
 {
+    if (!KVOP)
+        return;
     if (AppNameEdit->text().isEmpty()) {
         Warn(this, QStringLiteral("Please enter a Program Name."), kInputError);
         SelectPage(2);

@@ -112,7 +112,15 @@ void TSettingsForm::BuildSettingsPage()
     for (QCheckBox *box : {DWCheck, AOTCheck, AACheck, MOSRCheck})
         connect(box, &QCheckBox::toggled, this, [this] { SwitchBoxClick(); });
 
-    TextLabel(page, QStringLiteral("Interface Transparency (Manual Mode):"), 6, 154);
+    QLabel *transparency = TextLabel(page, QStringLiteral("Interface Transparency (Manual Mode):"), 6, 154);
+    // The longest caption of the page; in a wide face it would run into the
+    // dock group beside it.
+    while (transparency->width() > 191 && transparency->font().pixelSize() > 8) {
+        QFont smaller = transparency->font();
+        smaller.setPixelSize(smaller.pixelSize() - 1);
+        transparency->setFont(smaller);
+        transparency->adjustSize();
+    }
     AlphaTrack = new QSlider(Qt::Horizontal, page);
     AlphaTrack->setRange(60, 255);
     AlphaTrack->setValue(255);
@@ -175,9 +183,10 @@ void TSettingsForm::BuildAppearancePage()
         label->move(7, top - label->height() - 1);
         return l;
     };
-    TitleFontCombo = list("Title:", 31);
-    HeadingFontCombo = list("Headings:", 80);
-    LinkFontCombo = list("Links:", 129);
+    // Six pixels lower than drawn, so the first caption clears the group's title.
+    TitleFontCombo = list("Title:", 37);
+    HeadingFontCombo = list("Headings:", 86);
+    LinkFontCombo = list("Links:", 135);
     connect(TitleFontCombo, &QComboBox::activated, this, [this] { TitleFontComboChange(); });
 
     DefaultsButton = new QPushButton(QStringLiteral("Defaults"), page);

@@ -1,6 +1,7 @@
 #include "Forms.h"
 
 #include <iterator>
+#include <memory>
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -118,10 +119,25 @@ class FieldBytesValidator : public QValidator {
 
 } // namespace
 
-void LimitToFieldBytes(QLineEdit *edit, int maxBytes)
+void LimitToFieldBytes(QLineEdit *edit, int maxBytes, int maxChars)
 {
     edit->setMaxLength(maxBytes);
     edit->setValidator(new FieldBytesValidator(maxBytes, edit));
+    if (maxChars < 0)
+        return;
+    // Not the edit's own length limit, which would cut a longer stored text
+    // as soon as it is shown: typing past maxChars is taken back instead.
+    auto shown = std::make_shared<QString>(edit->text());
+    // The edit's own text: a change taken back is still announced after.
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, shown] { *shown = edit->text(); });
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, shown, maxChars](const QString &text) {
+        if (text.size() <= maxChars || text.size() <= shown->size())
+            return;
+        const int cursor = edit->cursorPosition() - static_cast<int>(text.size() - shown->size());
+        const QSignalBlocker quiet(edit);
+        edit->setText(*shown);
+        edit->setCursorPosition(qMax(0, cursor));
+    });
 }
 
 void InstallFontSubstitutes()

@@ -49,8 +49,10 @@ template <std::size_t N> void SetModelText(char (&field)[N], const QString &text
 TColor SystemColour(int role);
 
 // Limits what can be typed or pasted into edit to what a model field of
-// maxBytes bytes of UTF-8 holds, so that what is shown is what is stored.
-void LimitToFieldBytes(QLineEdit *edit, int maxBytes);
+// maxBytes bytes of UTF-8 holds, so that what is shown is what is stored;
+// with maxChars, also to that many characters (a longer stored text is
+// shown whole and can be shortened).
+void LimitToFieldBytes(QLineEdit *edit, int maxBytes, int maxChars = -1);
 
 // The forms were drawn with fonts a Linux desktop rarely has; name installed
 // ones to stand in, so that Qt need not search the whole font set for each.

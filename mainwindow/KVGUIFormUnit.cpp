@@ -375,7 +375,9 @@ void TKVGUIForm::WriteDefaultsFromWindow()
 
 void TKVGUIForm::SaveFromWindow()
 {
-    if (!KVOP)
+    // While the settings form is open the model holds edits the user may
+    // still cancel: the file keeps what was confirmed until OK.
+    if (!KVOP || KVOP->HasSnapshot())
         return;
     // A clock this run never placed is not where the configuration keeps it:
     // its stored place and visibility stay as they were loaded.
@@ -693,8 +695,10 @@ void TKVGUIForm::FormClose()
     m_clockTick.stop();
     // Closing while the settings form is open (a signal, the tray's Exit):
     // what the user had not confirmed with OK is not saved.
-    if (KVOP && KVOP->HasSnapshot())
+    if (KVOP && KVOP->HasSnapshot()) {
         KVOP->RestoreSnapshot();
+        KVOP->DiscardSnapshot();
+    }
     SaveFromWindow();
     if (DoxBoxTimer) {
         DoxBoxTimer->SetEnabled(false);

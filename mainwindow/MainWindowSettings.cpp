@@ -47,6 +47,8 @@ void TKVGUIForm::ShowSettingsPage(int page)
         return;
     }
     SettingsForm->OKPressed = false;
+    // Confirmed: from here on the window saves what it applies.
+    KVOP->DiscardSnapshot();
     DoxBox->setChecked(KVOP->settings.autoMode);
     SetModelText(KVOP->header.title, SettingsForm->AppNameEdit->text());
     const WindowSettings &s = KVOP->settings;
@@ -76,5 +78,4 @@ void TKVGUIForm::ShowSettingsPage(int page)
 
     if (KVOP->debugMode)
         WriteSettingsDump();
-    KVOP->DiscardSnapshot();
 }

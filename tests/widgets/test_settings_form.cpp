@@ -528,6 +528,15 @@ TEST_F(Settings, CaptionsFitAndControlsStayInside)
                         << where.toStdString() << " in " << w->parentWidget()->metaObject()->className()
                         << " at " << w->x() << "," << w->y() << " " << w->width() << "x" << w->height()
                         << " of " << w->parentWidget()->width() << "x" << w->parentWidget()->height();
+                // Siblings do not overlap, but for what is drawn on a shape.
+                if (!qobject_cast<forms::TShape *>(w) && w->parentWidget() != f.TargetContent)
+                    for (QObject *o : w->parentWidget()->children()) {
+                        auto *other = qobject_cast<QWidget *>(o);
+                        if (other && other != w && other->isVisible() &&
+                            !qobject_cast<forms::TShape *>(other) && other->isWindow() == false)
+                            EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+                                << where.toStdString() << " and " << other->metaObject()->className();
+                    }
                 QString text;
                 int room = w->width();
                 if (auto *b = qobject_cast<QPushButton *>(w)) {
@@ -640,6 +649,82 @@ TEST_F(Settings, ExecutablesAreFilesWithTheExecuteBit)
     forms::SetUnattended(true);
     qputenv("HOME", home);
     EXPECT_EQ(shown, (QStringList{"folder,tool", "folder,notes.txt,tool"}));
+}
+
+TEST_F(Settings, NothingIsSavedWhileTheFormIsOpen)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        ThreeCategories(m);
+        m.settings.autoMode = m.settings.dockWindow = true;
+        m.settings.dockPosition = dpTopLeft;
+    });
+    Open();
+    window->show();
+    const std::string file = FileBytes();
+    Run(2, [&](TSettingsForm &f) {
+        f.DockRadios[dpBottomRight]->click(); // the docked window follows at once
+        f.CatNameEdit->setText("unconfirmed");
+        f.CatNameEditChange();
+        QTest::qWait(700); // past the window's settling save
+        EXPECT_EQ(FileBytes(), file);
+    });
+    QTest::qWait(700);
+    EXPECT_EQ(FieldText(Saved()->categories[0].name), "alpha");
+    EXPECT_EQ(Saved()->settings.dockPosition, dpTopLeft);
+}
+
+TEST_F(Settings, OkAppliesToTheWindow)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        ThreeCategories(m);
+        m.categories[0].lockedOpen = true;
+        m.categories[0].expanded = false;
+        m.settings.autoMode = true;
+        m.settings.alpha = 200;
+    });
+    Open();
+    window->AlphaTrack->setValue(180);
+    forms::SetNextColour(0x010203);
+    Run(1, [&](TSettingsForm &f) {
+        EXPECT_EQ(f.AlphaTrack->value(), 180);
+        f.AlphaTrack->setValue(120);
+        f.CatDescMemo->setPlainText("described");
+        f.CatColourButton->click();
+        for (QCheckBox *box : {f.DWCheck, f.AOTCheck, f.AACheck, f.MOSRCheck})
+            box->setChecked(false);
+        f.AMCheck->setChecked(true); // on again by hand, with nothing to run
+        f.OKButton->click();
+    });
+    EXPECT_FALSE(window->DoxBox->isChecked()) << "Auto-Mode with every switch off is off";
+    EXPECT_EQ(window->AlphaTrack->value(), 120);
+    auto saved = Saved();
+    EXPECT_FALSE(saved->settings.autoMode);
+    EXPECT_EQ(FieldText(saved->categories[0].description), "described");
+    EXPECT_EQ(TColorFromColour(saved->categories[0].colour), 0x010203u);
+    EXPECT_TRUE(saved->categories[0].lockedOpen);
+    EXPECT_FALSE(saved->categories[0].expanded);
+}
+
+TEST_F(Settings, TextLimitsKeepWhatIsStored)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        ThreeCategories(m);
+        SetField(m.categories[0].name, "a stored name of thirty chars!");
+    });
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        EXPECT_EQ(f.CatNameEdit->text(), "a stored name of thirty chars!") << "shown whole";
+        Type(f.CatNameEdit, "x");
+        EXPECT_EQ(f.CatNameEdit->text().size(), 30) << "not grown";
+        f.CatNameEdit->setText("");
+        Type(f.CatNameEdit, QString(25, QChar(0x00E9)));
+        EXPECT_EQ(f.CatNameEdit->text(), QString(20, QChar(0x00E9))) << "20 characters typed";
+        // The description takes no more than its field holds.
+        f.CatDescMemo->setPlainText(QString(249, 'd'));
+        f.CatDescMemo->moveCursor(QTextCursor::Start);
+        f.CatDescMemo->insertPlainText("more");
+        EXPECT_EQ(f.CatDescMemo->toPlainText(), QString(249, 'd'));
+    });
 }
 
 TEST_F(Settings, LookAtThePages)
