@@ -15,6 +15,7 @@
 #include "CategoryPanels.h"
 #include "ClockFormUnit.h"
 #include "DebugFormUnit.h"
+#include "HotKeyManager.h"
 #include "Dialogs.h"
 #include "Execute.h"
 #include "Forms.h"
@@ -401,17 +402,6 @@ void TKVGUIForm::SaveFromWindow()
         WriteDebugLine(QString::fromStdString("The configuration was not saved: " + KVOP->lastSaveError));
 }
 
-void TKVGUIForm::ShowMainWindow()
-{
-    platform::Windows().BringToFront(this);
-    platform::Windows().SetSkipTaskbar(this, true);
-}
-
-void TKVGUIForm::HideMainWindow()
-{
-    hide();
-}
-
 void TKVGUIForm::SetAlpha(int value)
 {
     setWindowOpacity(value / 255.0);
@@ -740,17 +730,20 @@ void TKVGUIForm::showEvent(QShowEvent *e)
             return;
         if (ClockForm && KVOP->clockVisible)
             TimeLabelClick();
-        if (!KVOP->debugMode)
-            return;
-        if (MakeUpdateForm)
-            MakeUpdateForm->show();
-        if (DebugForm)
-            DebugForm->show();
-        WriteDebugLine(QString::fromStdString("Kestrava Version " + KVUIOperationClass::GetVersionText() +
-                                              " - Debugger"));
-        WriteDebugLine(QStringLiteral("-----==========-----"));
-        WriteDebugLine(QStringLiteral(" "));
-        WriteSettingsDump();
+        if (KVOP->debugMode) {
+            if (MakeUpdateForm)
+                MakeUpdateForm->show();
+            if (DebugForm)
+                DebugForm->show();
+            WriteDebugLine(QString::fromStdString("Kestrava Version " + KVUIOperationClass::GetVersionText() +
+                                                  " - Debugger"));
+            WriteDebugLine(QStringLiteral("-----==========-----"));
+            WriteDebugLine(QStringLiteral(" "));
+            WriteSettingsDump();
+        }
+        // After the first frame, which does not wait for them; what fails
+        // is told in the debug window, opened above.
+        StartDesktopIntegration();
     });
 }
 

@@ -15,6 +15,8 @@
 #include "Kvguiglobals.h"
 
 class TSimpleTimer;
+class THotKeyManager;
+class TCoolTrayIcon;
 struct TFollowerMover;
 struct TKVMainMenus;
 class TKVParentPanel;
@@ -45,6 +47,10 @@ class TKVGUIForm : public QWidget {
     void SaveFromWindow();
     void ShowMainWindow();
     void HideMainWindow();
+    // The global hot keys and the tray icon; after the first showing.
+    void StartDesktopIntegration();
+    void HotKeyManHotKeyPressed(uint32_t hotKey);
+    void TrayIconManDblClick();
     void SetAlpha(int value);
 
     void LayoutWindow(bool resetSections);
@@ -115,6 +121,7 @@ class TKVGUIForm : public QWidget {
     TKVFadingPanel *GameFadingPanel = nullptr;
     TKVFadingPanel *ButtonFadingPanel = nullptr;
     std::unique_ptr<TSimpleTimer> DoxBoxTimer;
+    std::unique_ptr<THotKeyManager> HotKeyMan;
     forms::TImageList iconImages;
     TWindowMover mover;
 

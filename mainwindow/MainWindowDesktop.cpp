@@ -1,0 +1,62 @@
+// The main window on the desktop at large: the global hot keys, the tray
+// icon, and showing and hiding the window through them.
+
+#include "KVGUIFormUnit.h"
+
+#include "DebugFormUnit.h"
+#include "HotKeyManager.h"
+#include "Platform.h"
+
+namespace {
+
+uint32_t ShowHotKey()
+{
+    return TextToHotKey(KVUIOperationClass::GetShowHotkeyText(), false);
+}
+
+uint32_t ConnectHotKey()
+{
+    return TextToHotKey(KVUIOperationClass::GetConnectHotkeyText(), false);
+}
+
+} // namespace
+
+void TKVGUIForm::StartDesktopIntegration()
+{
+    if (!HotKeyMan) {
+        HotKeyMan = std::make_unique<THotKeyManager>();
+        HotKeyMan->OnHotKeyPressed = [this](uint32_t hotKey, uint16_t) { HotKeyManHotKeyPressed(hotKey); };
+        HotKeyMan->ClearHotKeys();
+        for (const std::string &text :
+             {KVUIOperationClass::GetShowHotkeyText(), KVUIOperationClass::GetConnectHotkeyText()})
+            if (!HotKeyMan->AddHotKey(TextToHotKey(text, false)))
+                WriteDebugLine(
+                    QStringLiteral("The hot key %1 does not work: %2. Starting Kestrava again shows "
+                                   "its window, so a shortcut of the desktop can do the same.")
+                        .arg(QString::fromStdString(text), HotKeyMan->LastError()));
+    }
+}
+
+void TKVGUIForm::HotKeyManHotKeyPressed(uint32_t hotKey)
+{
+    if (hotKey == ShowHotKey())
+        ShowMainWindow();
+    else if (hotKey == ConnectHotKey())
+        ConnectButtonClick();
+}
+
+void TKVGUIForm::ShowMainWindow()
+{
+    platform::Windows().BringToFront(this);
+    platform::Windows().SetSkipTaskbar(this, true);
+}
+
+void TKVGUIForm::HideMainWindow()
+{
+    hide();
+}
+
+void TKVGUIForm::TrayIconManDblClick()
+{
+    ShowMainWindow();
+}
