@@ -105,19 +105,17 @@ uint16_t THotKeyManager::ChangeHotKey(uint16_t index, uint32_t newHotKey)
 
 bool THotKeyManager::RemoveHotKey(uint32_t hotKey)
 {
-    const auto it = std::find_if(m_registrations.begin(), m_registrations.end(),
-                                 [hotKey](const THotKeyRegistration *r) { return r->HotKey == hotKey; });
-    if (it == m_registrations.end())
-        return false;
-    THotKeyRegistration *r = *it;
-    m_registrations.erase(it);
-    return DisposeHotKey(r);
+    return RemoveFirst([hotKey](const THotKeyRegistration *r) { return r->HotKey == hotKey; });
 }
 
 bool THotKeyManager::RemoveHotKeyByIndex(uint16_t index)
 {
-    const auto it = std::find_if(m_registrations.begin(), m_registrations.end(),
-                                 [index](const THotKeyRegistration *r) { return r->KeyIndex == index; });
+    return RemoveFirst([index](const THotKeyRegistration *r) { return r->KeyIndex == index; });
+}
+
+bool THotKeyManager::RemoveFirst(const std::function<bool(const THotKeyRegistration *)> &match)
+{
+    const auto it = std::find_if(m_registrations.begin(), m_registrations.end(), match);
     if (it == m_registrations.end())
         return false;
     THotKeyRegistration *r = *it;

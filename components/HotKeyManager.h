@@ -40,6 +40,7 @@ class THotKeyManager {
 
   private:
     void HookProc(uint16_t modifiers, uint8_t key);
+    bool RemoveFirst(const std::function<bool(const THotKeyRegistration *)> &match);
     std::vector<THotKeyRegistration *> m_registrations;
     QString m_lastError;
 };
