@@ -14,6 +14,7 @@
 #include "AddEntryFormUnit.h"
 #include "CategoryPanels.h"
 #include "ClockFormUnit.h"
+#include "CoolTrayIcon.h"
 #include "DebugFormUnit.h"
 #include "HotKeyManager.h"
 #include "Dialogs.h"

@@ -122,6 +122,7 @@ class TKVGUIForm : public QWidget {
     TKVFadingPanel *ButtonFadingPanel = nullptr;
     std::unique_ptr<TSimpleTimer> DoxBoxTimer;
     std::unique_ptr<THotKeyManager> HotKeyMan;
+    std::unique_ptr<TCoolTrayIcon> TrayIconMan;
     forms::TImageList iconImages;
     TWindowMover mover;
 

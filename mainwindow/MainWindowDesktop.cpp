@@ -3,8 +3,10 @@
 
 #include "KVGUIFormUnit.h"
 
+#include "CoolTrayIcon.h"
 #include "DebugFormUnit.h"
 #include "HotKeyManager.h"
+#include "MainMenus.h"
 #include "Platform.h"
 
 namespace {
@@ -23,6 +25,18 @@ uint32_t ConnectHotKey()
 
 void TKVGUIForm::StartDesktopIntegration()
 {
+    if (!TrayIconMan) {
+        TrayIconMan = std::make_unique<TCoolTrayIcon>(this);
+        TrayIconMan->SetIcon(ProgramIcon());
+        TrayIconMan->SetPopupMenu(Menus().TaskTrayMenu);
+        TrayIconMan->OnDblClick = [this](TCoolTrayIcon *) { TrayIconManDblClick(); };
+        // Some trays report a double click as one activation, or two.
+        TrayIconMan->OnClick = [this](TCoolTrayIcon *) { ShowMainWindow(); };
+        TrayIconMan->SetIconVisible(true);
+        TrayIconMan->SetHint(QString::fromStdString("Kestrava " + KVUIOperationClass::GetVersionText()));
+        TrayIconMan->SetShowHint(true);
+        TrayIconMan->HideTaskbarIcon();
+    }
     if (!HotKeyMan) {
         HotKeyMan = std::make_unique<THotKeyManager>();
         HotKeyMan->OnHotKeyPressed = [this](uint32_t hotKey, uint16_t) { HotKeyManHotKeyPressed(hotKey); };
@@ -47,13 +61,21 @@ void TKVGUIForm::HotKeyManHotKeyPressed(uint32_t hotKey)
 
 void TKVGUIForm::ShowMainWindow()
 {
+    if (TrayIconMan) {
+        TrayIconMan->ShowMainForm();
+        TrayIconMan->HideTaskbarIcon();
+        return;
+    }
     platform::Windows().BringToFront(this);
     platform::Windows().SetSkipTaskbar(this, true);
 }
 
 void TKVGUIForm::HideMainWindow()
 {
-    hide();
+    if (TrayIconMan)
+        TrayIconMan->HideMainForm();
+    else
+        hide();
 }
 
 void TKVGUIForm::TrayIconManDblClick()
