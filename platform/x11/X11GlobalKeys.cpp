@@ -60,6 +60,9 @@ class X11GlobalKeys : public GlobalKeys, public QAbstractNativeEventFilter {
     std::vector<xcb_keysym_t> m_keysyms;
     uint16_t m_numLock = 0;
     bool m_filtering = false;
+    // First event number of the keyboard extension: its clients get no core
+    // MappingNotify when the layout changes, but these events instead.
+    uint8_t m_xkbEvent = 0;
 };
 
 xcb_connection_t *X11GlobalKeys::Connection()
@@ -71,7 +74,7 @@ xcb_connection_t *X11GlobalKeys::Connection()
 xcb_window_t X11GlobalKeys::Root() const
 {
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(Connection()));
-    return it.rem ? it.data->root : XCB_WINDOW_NONE;
+    return it.rem ? it.data->root : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
 }
 
 // The keyboard map, and which modifier bit Num Lock sets: it differs
@@ -100,6 +103,15 @@ void X11GlobalKeys::ReadKeyboard()
                 if (codes[bit * mods->keycodes_per_modifier + i] == numLock)
                     m_numLock = static_cast<uint16_t>(1u << bit);
         free(mods);
+    }
+    if (!m_xkbEvent) {
+        const char name[] = "XKEYBOARD";
+        if (auto *ext =
+                xcb_query_extension_reply(c, xcb_query_extension(c, sizeof name - 1, name), nullptr)) {
+            if (ext->present)
+                m_xkbEvent = ext->first_event;
+            free(ext);
+        }
     }
     m_keyboardKnown = true;
 }
@@ -251,7 +263,18 @@ bool X11GlobalKeys::nativeEventFilter(const QByteArray &type, void *message, qin
     if (type != "xcb_generic_event_t" || m_held.empty())
         return false;
     auto *event = static_cast<xcb_generic_event_t *>(message);
-    switch (event->response_type & 0x7f) {
+    const uint8_t kind = event->response_type & 0x7f;
+    // A new keyboard (a layout switch) or a new map of it: the keys may
+    // have moved.
+    constexpr uint8_t kNewKeyboardNotify = 0;
+    constexpr uint8_t kMapNotify = 1;
+    if (m_xkbEvent && kind == m_xkbEvent) {
+        const uint8_t xkbKind = reinterpret_cast<const uint8_t *>(event)[1];
+        if (xkbKind == kNewKeyboardNotify || xkbKind == kMapNotify)
+            Regrab();
+        return false;
+    }
+    switch (kind) {
     case XCB_KEY_PRESS: {
         auto *press = reinterpret_cast<xcb_key_press_event_t *>(event);
         const uint16_t mask =
