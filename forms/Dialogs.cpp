@@ -122,35 +122,76 @@ bool PickColour(QWidget *owner, TColor initial, TColor *chosen)
     return answer.has_value();
 }
 
-bool OpenFileName(QWidget *owner, const QString &filter, QString *fileName)
+namespace {
+
+// A scripted answer, when there is one or nobody is there to choose.
+bool ScriptedFileName(const QString &filter, QString *fileName, bool *chosen)
 {
-    if (!fileAnswers.empty() || unattended) {
-        shownFiles.push_back(filter);
-        QString answer;
-        if (!fileAnswers.empty()) {
-            answer = fileAnswers.front();
-            fileAnswers.pop_front();
-        }
-        if (answer.isEmpty())
-            return false;
-        *fileName = answer;
-        return true;
+    if (fileAnswers.empty() && !unattended)
+        return false;
+    shownFiles.push_back(filter);
+    QString answer;
+    if (!fileAnswers.empty()) {
+        answer = fileAnswers.front();
+        fileAnswers.pop_front();
     }
-    // Windows patterns name file kinds by extension; here an executable is a
-    // file with the execute bit, and "*.*" is every file, dotted or not.
+    *chosen = !answer.isEmpty();
+    if (*chosen)
+        *fileName = answer;
+    return true;
+}
+
+// "Name (*.x)|*.x|..." as Qt's name filters, with Linux patterns.
+QStringList NameFilters(const QString &filter, bool *executables)
+{
     const QStringList parts = filter.split(u'|');
     QStringList names;
-    bool executables = false;
+    *executables = false;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString patterns = parts[i + 1];
-        if (patterns.contains(QLatin1String("*.exe"), Qt::CaseInsensitive))
-            executables = true;
+        QString patterns = parts[i + 1];
         QString description = parts[i];
         const qsizetype paren = description.indexOf(u'(');
         if (paren > 0)
             description = description.left(paren).trimmed();
-        names << description + QStringLiteral(" (*)");
+        if (patterns.contains(QLatin1String("*.exe"), Qt::CaseInsensitive)) {
+            *executables = true;
+            patterns = QStringLiteral("*");
+        }
+        names << description + QStringLiteral(" (") +
+                     patterns.replace(QLatin1String("*.*"), QLatin1String("*")) + QStringLiteral(")");
     }
+    return names;
+}
+
+} // namespace
+
+bool SaveFileName(QWidget *owner, const QString &filter, const QString &defaultSuffix, QString *fileName)
+{
+    bool chosen = false;
+    if (ScriptedFileName(filter, fileName, &chosen))
+        return chosen;
+    bool executables = false;
+    QFileDialog dialog(owner);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setDirectory(QDir::home());
+    dialog.setNameFilters(NameFilters(filter, &executables));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    *fileName = dialog.selectedFiles().constFirst();
+    return true;
+}
+
+bool OpenFileName(QWidget *owner, const QString &filter, QString *fileName)
+{
+    bool chosen = false;
+    if (ScriptedFileName(filter, fileName, &chosen))
+        return chosen;
+    // Windows patterns name file kinds by extension; here an executable is a
+    // file with the execute bit, and "*.*" is every file, dotted or not.
+    bool executables = false;
+    const QStringList names = NameFilters(filter, &executables);
     QFileDialog dialog(owner);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

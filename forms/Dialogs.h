@@ -61,7 +61,11 @@ bool PickColour(QWidget *owner, TColor initial, TColor *chosen);
 // the user chose a file.
 bool OpenFileName(QWidget *owner, const QString &filter, QString *fileName);
 
-// Test seams, like SetNextAnswer: each dialog takes the next scripted answer
+// The save-file dialog, with a filter as above; a name typed without an
+// extension gets defaultSuffix ("html"). Asks before replacing a file.
+bool SaveFileName(QWidget *owner, const QString &filter, const QString &defaultSuffix, QString *fileName);
+
+// Test seams, like SetNextAnswer: each dialog (open or save) takes the next scripted answer
 // (nullopt or an empty name: cancelled) and is recorded with what it was
 // opened on. Unattended, an unscripted dialog is cancelled.
 void SetNextColour(std::optional<TColor> colour);

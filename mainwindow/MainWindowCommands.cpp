@@ -5,10 +5,12 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 
+#include "CategoryPanels.h"
 #include "ClockFormUnit.h"
 #include "Forms.h"
 #include "MainMenus.h"
 #include "Platform.h"
+#include "SettingsLog.h"
 #include "SystemCommands.h"
 
 using namespace forms;
@@ -73,7 +75,7 @@ void TKVGUIForm::CenterBigClock1Click()
 
 void TKVGUIForm::Printsettingstolog1Click()
 {
-    // The settings log comes with the services.
+    WriteSettingsLog(this, PanelCount, [this] { RefreshClockTexts(); });
 }
 
 void TKVGUIForm::Checkforupdates1Click()

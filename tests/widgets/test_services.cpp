@@ -1,0 +1,133 @@
+// The maintainers' services: the settings log page and its writing, and the
+// debug window.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "DebugFormUnit.h"
+#include "Dialogs.h"
+#include "SettingsLog.h"
+#include "WindowFixture.h"
+
+namespace {
+
+// Compares page with the golden file; KV_WRITE_GOLDEN=1 writes it instead,
+// for review in the change that alters the page.
+void ExpectGolden(const QString &page, const char *name)
+{
+    QFile f(QStringLiteral(KV_GOLDEN_DIR "/") + QString::fromLatin1(name));
+    if (qEnvironmentVariableIsSet("KV_WRITE_GOLDEN")) {
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(page.toUtf8());
+        return;
+    }
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+    EXPECT_EQ(page, QString::fromUtf8(f.readAll()));
+}
+
+// A small model: fixed clock texts, some switches on.
+void SmallModel(KVUIOperationClass &m)
+{
+    m.WriteDefaults();
+    for (int c = 0; c < kMaxCategories; ++c)
+        m.ClearCategory(c);
+    m.timeText = "9:05:00 AM";
+    m.dayText = "Thursday";
+    m.dateText = "10 December 2026";
+    m.settings.autoMode = true;
+    m.settings.alwaysOnTop = false;
+    m.settings.mouseOverSectionResize = true;
+    m.settings.dockWindow = false;
+    m.settings.dockPosition = dpAbsoluteRight;
+}
+
+TEST(SettingsLog, PageWithoutCategories)
+{
+    KVUIOperationClass m;
+    SmallModel(m);
+    ExpectGolden(SettingsLogPage(m, 0), "settings-log-empty.html");
+}
+
+TEST(SettingsLog, PageWithCategoriesEscapesModelText)
+{
+    KVUIOperationClass m;
+    SmallModel(m);
+    WindowFixture::AddCategory(m, 0, "Tools & <script>alert(1)</script>", 2, ctApplications);
+    SetField(m.categories[0].description, "Say \"hi\" & <b>bye</b>");
+    SetField(m.categories[0].links[1].path, "/opt/a&b/<c>");
+    WindowFixture::AddCategory(m, 1, "Empty", 0, ctWebsites);
+    SetField(m.categories[1].description, "");
+    SetField(m.categories[1].name, "Caf\xc3\xa9");
+    m.categories[1].type = 9; // damaged
+    ExpectGolden(SettingsLogPage(m, 2), "settings-log-two.html");
+}
+
+struct SettingsLogFile : WindowFixture {};
+
+TEST_F(SettingsLogFile, WrittenWhereChosenAndFailuresSaid)
+{
+    WriteConfig([](KVUIOperationClass &) {});
+    TKVGUIForm form;
+    int refreshed = 0;
+    const auto refresh = [&refreshed] { ++refreshed; };
+    // Cancelled: nothing written, the clock texts untouched.
+    forms::SetNextFileName("");
+    WriteSettingsLog(&form, 1, refresh);
+    EXPECT_EQ(refreshed, 0);
+    ASSERT_EQ(forms::ShownFileDialogs().size(), 1u);
+    EXPECT_EQ(forms::ShownFileDialogs()[0], "HTML Files (*.html)|*.html");
+
+    const std::string page = (dir / "log.html").string();
+    forms::SetNextFileName(QString::fromStdString(page));
+    WriteSettingsLog(&form, 1, refresh);
+    EXPECT_EQ(refreshed, 1);
+    std::ifstream in(page, std::ios::binary);
+    std::ostringstream got;
+    got << in.rdbuf();
+    EXPECT_EQ(QString::fromStdString(got.str()), SettingsLogPage(*KVOP, 1));
+    EXPECT_TRUE(forms::ShownMessages().empty());
+
+    forms::SetNextFileName(QString::fromStdString((dir / "no-such-folder" / "log.html").string()));
+    WriteSettingsLog(&form, 1, refresh);
+    ASSERT_EQ(forms::ShownMessages().size(), 1u);
+    EXPECT_TRUE(forms::ShownMessages()[0].text.startsWith("The settings log could not be written"));
+}
+
+TEST_F(SettingsLogFile, DebugWindowTakesLinesOnlyInDebugMode)
+{
+    for (bool debug : {false, true}) {
+        if (debug)
+            std::ofstream("Kestrava.ini") << "[Debug]\nDebugMode=1\n";
+        TKVGUIForm form;
+        TDebugForm window;
+        DebugForm = &window;
+        WriteDebugLine("written");
+        WriteDebugLine(" ");
+        WriteDebugLine("");
+        EXPECT_EQ(window.Memo1->toPlainText(), debug ? "written\n " : "");
+        // Typed lines go in whatever the mode; an empty one adds nothing.
+        window.Memo1->clear();
+        window.Edit1->setText("typed");
+        window.Button1->click();
+        window.Button1->click();
+        EXPECT_EQ(window.Memo1->toPlainText(), "typed");
+        EXPECT_TRUE(window.Edit1->text().isEmpty());
+        window.ComboBox1->setCurrentIndex(1); // "Clear"
+        window.Edit1->setText("kept");
+        window.Button1->click();
+        EXPECT_TRUE(window.Memo1->toPlainText().isEmpty());
+        EXPECT_EQ(window.Edit1->text(), "kept");
+        DebugForm = nullptr;
+    }
+}
+
+} // namespace
