@@ -1,8 +1,109 @@
 #include "MakeUpdateFormUnit.h"
 
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+
+#include "Dialogs.h"
+#include "Forms.h"
+#include "Kvguiglobals.h"
+#include "UpdateFile.h"
+
+using namespace forms;
+
 TMakeUpdateForm *MakeUpdateForm = nullptr;
 
-TMakeUpdateForm::TMakeUpdateForm(QWidget *parent) : QWidget(parent)
+namespace {
+
+QLineEdit *LabelledEdit(QWidget *parent, const char *caption, int left, int top, int width)
 {
-    setWindowTitle(QStringLiteral("Make Update File"));
+    auto *edit = new QLineEdit(parent);
+    SetBounds(edit, left, top, width, 21);
+    auto *label = new QLabel(QString::fromLatin1(caption), parent);
+    label->adjustSize();
+    label->move(left, top - label->height() - 3);
+    return edit;
+}
+
+QFrame *Bevel(QWidget *parent, int left, int top, int width, int height, QFrame::Shadow shadow)
+{
+    auto *bevel = new QFrame(parent);
+    bevel->setFrameStyle(QFrame::Box | shadow);
+    SetBounds(bevel, left, top, width, height);
+    return bevel;
+}
+
+} // namespace
+
+TMakeUpdateForm::TMakeUpdateForm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QStringLiteral("Write binary update file"));
+    setFont(DialogFont());
+    setFixedSize(305, 140);
+    Bevel(this, 8, 8, 121, 51, QFrame::Raised);
+    VersionLabel = new QLabel(QStringLiteral("Current Version:"), this);
+    VersionLabel->adjustSize();
+    VersionLabel->move(30, 14);
+    Bevel(this, 50, 32, 37, 21, QFrame::Sunken);
+    Label1 = new QLabel(QString::number(KVUIOperationClass::GetVersionNumber()), this);
+    Label1->setAlignment(Qt::AlignCenter);
+    SetBounds(Label1, 50, 36, 37, 13);
+    InstallFileName = LabelledEdit(this, "Installer file name:", 138, 28, 159);
+    LimitToFieldBytes(InstallFileName, static_cast<int>(kUpdateNameSize));
+    OutputEdit = LabelledEdit(this, "Output File:", 8, 82, 291);
+    OutputEdit->setReadOnly(true);
+    QPalette face = OutputEdit->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button));
+    OutputEdit->setPalette(face);
+    BrowseButton = new QPushButton(QStringLiteral("Browse"), this);
+    SetBounds(BrowseButton, 8, 109, 74, 25);
+    SaveButton = new QPushButton(QStringLiteral("Save"), this);
+    SaveButton->setDefault(true);
+    SetBounds(SaveButton, 224, 109, 75, 25);
+    connect(BrowseButton, &QPushButton::clicked, this, &TMakeUpdateForm::BrowseButtonClick);
+    connect(SaveButton, &QPushButton::clicked, this, &TMakeUpdateForm::SaveButtonClick);
+    if (QScreen *s = QGuiApplication::primaryScreen())
+        move(s->geometry().center() - rect().center());
+}
+
+void TMakeUpdateForm::BrowseButtonClick()
+{
+    QString file;
+    if (!SaveFileName(this, QStringLiteral("Binary Files (*.bin)|*.bin"), QStringLiteral("bin"), &file))
+        return;
+    m_outputFile = file;
+    OutputEdit->setText(file);
+}
+
+void TMakeUpdateForm::SaveButtonClick()
+{
+    if (m_outputFile.isEmpty()) {
+        Warn(this, QStringLiteral("Please choose an output target."), QStringLiteral("Input Error"));
+        return;
+    }
+    if (InstallFileName->text().isEmpty()) {
+        Warn(this, QStringLiteral("Please enter an installer filename."), QStringLiteral("Input Error"));
+        return;
+    }
+    const auto bytes = UpdateFileBytes(KVUIOperationClass::GetVersionNumber(),
+                                       InstallFileName->text().toUtf8().toStdString());
+    QSaveFile file(m_outputFile);
+    file.setDirectWriteFallback(true);
+    if (file.open(QIODevice::WriteOnly) &&
+        file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size())) ==
+            static_cast<qint64>(bytes.size()) &&
+        file.commit())
+        return;
+    // Said, where nothing would be: a maintainer would publish a file that
+    // was never written.
+    Warn(this,
+         QStringLiteral("The update file could not be written to \"%1\": %2.")
+             .arg(m_outputFile, file.errorString()),
+         QStringLiteral("Write binary update file"));
 }

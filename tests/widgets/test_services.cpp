@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "DebugFormUnit.h"
+#include "MakeUpdateFormUnit.h"
 #include "Dialogs.h"
 #include "SettingsLog.h"
 #include "WindowFixture.h"
@@ -128,6 +129,38 @@ TEST_F(SettingsLogFile, DebugWindowTakesLinesOnlyInDebugMode)
         EXPECT_EQ(window.Edit1->text(), "kept");
         DebugForm = nullptr;
     }
+}
+
+TEST_F(SettingsLogFile, UpdateFileMakerWritesThisBuildsVersion)
+{
+    TMakeUpdateForm maker;
+    EXPECT_EQ(maker.Label1->text(), "118");
+    EXPECT_EQ(maker.windowTitle(), "Write binary update file");
+    // A target is asked for first, even with a name.
+    maker.InstallFileName->setText("setup.exe");
+    maker.SaveButton->click();
+    const std::string out = (dir / "uilv.bin").string();
+    forms::SetNextFileName(QString::fromStdString(out));
+    maker.BrowseButton->click();
+    EXPECT_EQ(maker.OutputEdit->text().toStdString(), out);
+    EXPECT_EQ(forms::ShownFileDialogs().back(), "Binary Files (*.bin)|*.bin");
+    maker.InstallFileName->clear();
+    maker.SaveButton->click();
+    ASSERT_EQ(forms::ShownMessages().size(), 2u);
+    EXPECT_EQ(forms::ShownMessages()[0].text, "Please choose an output target.");
+    EXPECT_EQ(forms::ShownMessages()[1].text, "Please enter an installer filename.");
+    for (const forms::ShownMessage &m : forms::ShownMessages())
+        EXPECT_EQ(m.caption, "Input Error");
+    // Saving twice replaces the file.
+    for (const char *name : {"a-much-longer-installer.exe", "setup.exe"}) {
+        maker.InstallFileName->setText(name);
+        maker.SaveButton->click();
+    }
+    std::ifstream in(out, std::ios::binary);
+    std::ostringstream got;
+    got << in.rdbuf();
+    EXPECT_EQ(got.str(), std::string("\x76\0\0\0", 4) + "setup.exe" + std::string(21, '\0'));
+    EXPECT_EQ(forms::ShownMessages().size(), 2u);
 }
 
 } // namespace
