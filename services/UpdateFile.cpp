@@ -15,3 +15,24 @@ std::array<unsigned char, kUpdateFileSize> UpdateFileBytes(int32_t version, cons
         bytes[4 + i] = static_cast<unsigned char>(installerName[i]);
     return bytes;
 }
+
+std::optional<UpdateInfo> ParseUpdateFile(const unsigned char *data, std::size_t size)
+{
+    if (!data || size < kUpdateFileSize)
+        return std::nullopt;
+    UpdateInfo info;
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | data[i];
+    info.version = static_cast<int32_t>(v);
+    std::size_t n = 0;
+    while (n < kUpdateNameSize && data[4 + n] != 0)
+        ++n;
+    info.installer.assign(reinterpret_cast<const char *>(data + 4), n);
+    if (info.installer.empty() || info.installer.find("..") != std::string::npos)
+        return std::nullopt;
+    for (char c : info.installer)
+        if (c < 0x20 || c > 0x7e || c == '/' || c == '\\' || c == ':')
+            return std::nullopt;
+    return info;
+}

@@ -32,4 +32,41 @@ TEST(UpdateFile, VersionThenNamePaddedWithNuls)
         EXPECT_EQ(Bytes(UpdateFileBytes(tc.version, tc.name)), tc.want) << tc.name;
 }
 
+TEST(UpdateFile, ReadBackAndRefused)
+{
+    const auto parse = [](const std::string &bytes) {
+        return ParseUpdateFile(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+    };
+    const std::string head("\x77\0\0\0", 4);
+    const struct {
+        std::string bytes;
+        bool ok;
+        int32_t version;
+        std::string installer;
+    } cases[] = {
+        {Bytes(UpdateFileBytes(118, "setup.exe")), true, 118, "setup.exe"},
+        {Bytes(UpdateFileBytes(119, std::string(30, 'n'))), true, 119, std::string(30, 'n')},
+        {Bytes(UpdateFileBytes(119, "setup.exe")) + "trailing bytes", true, 119, "setup.exe"},
+        {Bytes(UpdateFileBytes(119, "Kestrava Setup 1.2.exe")), true, 119, "Kestrava Setup 1.2.exe"},
+        {head + "setup.exe" + std::string(20, '\0'), false, 0, ""}, // 33 bytes
+        {"", false, 0, ""},
+        {head + std::string(30, '\0'), false, 0, ""},
+        {head + "../../evil.exe" + std::string(16, '\0'), false, 0, ""},
+        {head + "dir/setup.exe" + std::string(17, '\0'), false, 0, ""},
+        {head + "c:setup.exe" + std::string(19, '\0'), false, 0, ""},
+        {head + "a\\b.exe" + std::string(23, '\0'), false, 0, ""},
+        {head + "set\nup.exe" + std::string(20, '\0'), false, 0, ""},
+        {head + "caf\xc3\xa9.exe" + std::string(21, '\0'), false, 0, ""},
+        {"<html><body>404 Not Found</body></html>", false, 0, ""},
+    };
+    for (const auto &tc : cases) {
+        const auto info = parse(tc.bytes);
+        ASSERT_EQ(info.has_value(), tc.ok) << tc.bytes;
+        if (info) {
+            EXPECT_EQ(info->version, tc.version);
+            EXPECT_EQ(info->installer, tc.installer);
+        }
+    }
+}
+
 } // namespace
