@@ -228,7 +228,8 @@ void TCoolTrayIcon::ShowMainForm()
         return;
     if (m_owner->isMinimized())
         m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
-    m_owner->show();
+    // Shows it too: a show of its own first would leave a window on its way
+    // to the screen that looks unmapped.
     platform::Windows().BringToFront(m_owner);
 }
 

@@ -2,6 +2,7 @@
 
 #include "Platform.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
@@ -102,6 +103,44 @@ bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char
     return true;
 }
 
+// A window shown a moment ago is not exposed yet either; mapping it again
+// then would race its own map request. Its map is pending until Qt says it
+// is on the screen.
+class MapWatch : public QObject {
+  public:
+    explicit MapWatch(QWindow *window) : QObject(window) { window->installEventFilter(this); }
+    bool pending = false;
+
+  protected:
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Expose && static_cast<QWindow *>(o)->isExposed())
+            pending = false;
+        return false;
+    }
+};
+
+MapWatch *WatchOf(QWindow *window)
+{
+    return window ? window->findChild<MapWatch *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+bool MapPending(QWindow *window)
+{
+    const MapWatch *watch = WatchOf(window);
+    return watch && watch->pending;
+}
+
+void ExpectMap(QWindow *window)
+{
+    if (!window)
+        return;
+    MapWatch *watch = WatchOf(window);
+    if (!watch)
+        watch = new MapWatch(window);
+    watch->pending = !window->isExposed();
+}
+
 class X11WindowSystem : public WindowSystem {
   public:
     // Qt's own stays-on-top flag would re-create the window at its next
@@ -148,15 +187,20 @@ class X11WindowSystem : public WindowSystem {
     void BringToFront(QWidget *w) override
     {
         QWindow *window = w->windowHandle();
+        bool shown = true;
         if (w->isMinimized()) {
             w->showNormal();
-        } else if (w->isVisible() && window && !window->isExposed()) {
+        } else if (w->isVisible() && window && !window->isExposed() && !MapPending(window)) {
             // Unmapped behind Qt's back (by another client): map it anew.
             w->hide();
             w->show();
-        } else {
+        } else if (!w->isVisible()) {
             w->show();
+        } else {
+            shown = false;
         }
+        if (shown)
+            ExpectMap(w->windowHandle());
         w->raise();
         w->activateWindow();
     }
