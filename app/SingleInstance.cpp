@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocalSocket>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -11,6 +10,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -186,40 +186,97 @@ void SingleInstance::Accept()
     }
 }
 
+namespace {
+
+// One caller on the channel: it may send the one request, and nobody may
+// keep a connection open for long.
+class Caller : public QObject {
+  public:
+    Caller(int fd, SingleInstance *channel)
+        : QObject(channel), m_fd(fd), m_notifier(fd, QSocketNotifier::Read)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, [this, channel] { Read(channel); });
+        QTimer::singleShot(2000, this, [this] { deleteLater(); });
+    }
+    ~Caller() override
+    {
+        m_notifier.setEnabled(false);
+        ::close(m_fd);
+    }
+
+  private:
+    void Read(SingleInstance *channel)
+    {
+        char bytes[64];
+        const ssize_t n = ::read(m_fd, bytes, sizeof bytes - static_cast<std::size_t>(m_request.size()));
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (n > 0)
+            m_request.append(bytes, n);
+        if (n > 0 && m_request.size() < SingleInstance::ShowRequest().size())
+            return;
+        m_notifier.setEnabled(false);
+        if (m_request == SingleInstance::ShowRequest())
+            emit channel->showRequested();
+        deleteLater();
+    }
+
+    int m_fd;
+    QSocketNotifier m_notifier;
+    QByteArray m_request;
+};
+
+// Waits at most timeoutMs until fd is ready for events; false on timeout or
+// error.
+bool WaitFor(int fd, short events, int timeoutMs)
+{
+    pollfd p{fd, events, 0};
+    for (;;) {
+        const int r = ::poll(&p, 1, timeoutMs);
+        if (r < 0 && errno == EINTR)
+            continue;
+        return r > 0 && (p.revents & events);
+    }
+}
+
+} // namespace
+
 void SingleInstance::Serve(int fd)
 {
-    auto *client = new QLocalSocket(this);
-    if (!client->setSocketDescriptor(fd)) {
-        ::close(fd);
-        delete client;
-        return;
-    }
-    // Anything but the one request is ignored, and nobody may keep a
-    // connection open for long.
-    auto *buffer = new QByteArray;
-    QTimer::singleShot(2000, client, [client] { client->abort(); });
-    connect(client, &QLocalSocket::readyRead, client, [this, client, buffer] {
-        buffer->append(client->read(64 - buffer->size()));
-        if (buffer->size() >= ShowRequest().size()) {
-            if (*buffer == ShowRequest())
-                emit showRequested();
-            client->abort();
-        }
-    });
-    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-    connect(client, &QObject::destroyed, [buffer] { delete buffer; });
+    new Caller(fd, this);
 }
 
 bool SingleInstance::SignalRunning(int timeoutMs) const
 {
     if (m_socketPath.isEmpty())
         return false;
-    QLocalSocket socket;
-    socket.connectToServer(m_socketPath);
-    if (!socket.waitForConnected(timeoutMs))
+    const QByteArray path = QFile::encodeName(m_socketPath);
+    sockaddr_un address{};
+    if (path.size() >= qsizetype(sizeof address.sun_path))
         return false;
-    socket.write(ShowRequest());
-    bool ok = socket.waitForBytesWritten(timeoutMs);
-    socket.disconnectFromServer();
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    bool ok = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    if (!ok && (errno == EINPROGRESS || errno == EAGAIN) && WaitFor(fd, POLLOUT, timeoutMs)) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        ok = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+    const QByteArray request = ShowRequest();
+    qsizetype sent = 0;
+    while (ok && sent < request.size()) {
+        const ssize_t n = ::send(fd, request.constData() + sent,
+                                 static_cast<std::size_t>(request.size() - sent), MSG_NOSIGNAL);
+        if (n > 0)
+            sent += n;
+        else if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            ok = WaitFor(fd, POLLOUT, timeoutMs);
+        else
+            ok = false;
+    }
+    ::close(fd);
     return ok;
 }

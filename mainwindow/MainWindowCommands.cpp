@@ -12,6 +12,7 @@
 #include "Platform.h"
 #include "SettingsLog.h"
 #include "SystemCommands.h"
+#include "UpdateCheck.h"
 
 using namespace forms;
 
@@ -80,7 +81,7 @@ void TKVGUIForm::Printsettingstolog1Click()
 
 void TKVGUIForm::Checkforupdates1Click()
 {
-    // The update check comes with the services.
+    CheckForUpdates(this, ModuleDownloader(), [this] { ConnectButtonClick(); });
 }
 
 void TKVGUIForm::ConnectButtonClick()

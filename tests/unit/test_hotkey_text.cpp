@@ -64,8 +64,9 @@ TEST(HotKeyText, EveryKeyRoundTrips)
         const bool modifierKey = keys[i].code >= 0x10 && keys[i].code <= 0x12;
         EXPECT_EQ(TextToHotKey(HotKeyToText(value, false), false), modifierKey ? 0 : value) << keys[i].name;
         EXPECT_EQ(TextToHotKey(keys[i].name, false), modifierKey ? 0 : keys[i].code) << keys[i].name;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LT(keys[i - 1].code, keys[i].code) << "in code order";
+        }
     }
 }
 

@@ -17,6 +17,8 @@
 #include "MakeUpdateFormUnit.h"
 #include "Dialogs.h"
 #include "SettingsLog.h"
+#include "UpdateCheck.h"
+#include "UpdateFile.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -161,6 +163,85 @@ TEST_F(SettingsLogFile, UpdateFileMakerWritesThisBuildsVersion)
     got << in.rdbuf();
     EXPECT_EQ(got.str(), std::string("\x76\0\0\0", 4) + "setup.exe" + std::string(21, '\0'));
     EXPECT_EQ(forms::ShownMessages().size(), 2u);
+}
+
+QByteArray UpdateBytes(int32_t version, const std::string &name)
+{
+    const auto b = UpdateFileBytes(version, name);
+    return QByteArray(reinterpret_cast<const char *>(b.data()), static_cast<qsizetype>(b.size()));
+}
+
+TEST_F(SettingsLogFile, UpdateCheckAnswersAndLeavesNoFile)
+{
+    qputenv("KESTRAVA_HOME_URL", "http://updates.example/kv/");
+    WriteConfig([](KVUIOperationClass &) {});
+    TKVGUIForm form;
+    const std::string temp = KVOP->GetUpdateTempPath();
+    const struct {
+        const char *what;
+        DownloadResult answer;
+        int reply; // to a question, 0 for none
+        QString message;
+        QString opened;
+    } cases[] = {
+        {"same version",
+         {true, UpdateBytes(118, "setup.exe"), {}},
+         0,
+         "Your version of Kestrava is up-to-date.",
+         ""},
+        {"older on the server",
+         {true, UpdateBytes(117, "setup.exe"), {}},
+         0,
+         "Your version of Kestrava is up-to-date.",
+         ""},
+        {"newer, Yes",
+         {true, UpdateBytes(119, "Kestrava Setup.exe"), {}},
+         forms::idYes,
+         "Your version of Kestrava is not up-to-date. Update now?",
+         "http://updates.example/kv/Kestrava%20Setup.exe"},
+        {"newer, No",
+         {true, UpdateBytes(119, "setup.exe"), {}},
+         forms::idNo,
+         "Your version of Kestrava is not up-to-date. Update now?",
+         ""},
+        {"no answer", {false, {}, "no answer within 10 seconds"}, 0, "Error connecting to server.", ""},
+        {"20 bytes", {true, QByteArray(20, 'x'), {}}, 0, "Error connecting to server.", ""},
+        {"a path for a name",
+         {true, UpdateBytes(119, "../../x.exe"), {}},
+         0,
+         "Error connecting to server.",
+         ""},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        forms::ClearShownMessages();
+        platform::FakeLaunch() = platform::FakeLauncher{};
+        std::ofstream(temp) << "left from an earlier check";
+        if (tc.reply)
+            forms::SetNextAnswer(tc.reply);
+        int connects = 0;
+        QString asked;
+        CheckForUpdates(
+            &form,
+            [&](const QString &url) {
+                asked = url;
+                EXPECT_FALSE(std::filesystem::exists(temp)) << "the leftover goes first";
+                return tc.answer;
+            },
+            [&connects] { ++connects; });
+        EXPECT_EQ(connects, 1);
+        EXPECT_EQ(asked, "http://updates.example/kv/uilv.bin");
+        ASSERT_EQ(forms::ShownMessages().size(), 1u);
+        EXPECT_EQ(forms::ShownMessages()[0].text, tc.message);
+        EXPECT_FALSE(std::filesystem::exists(temp)) << "no file is left";
+        if (tc.opened.isEmpty()) {
+            EXPECT_TRUE(platform::FakeLaunch().calls.empty());
+        } else {
+            ASSERT_EQ(platform::FakeLaunch().calls.size(), 1u);
+            EXPECT_EQ(platform::FakeLaunch().calls[0].target, tc.opened);
+        }
+    }
+    qunsetenv("KESTRAVA_HOME_URL");
 }
 
 } // namespace

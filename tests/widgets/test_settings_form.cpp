@@ -523,19 +523,21 @@ TEST_F(Settings, CaptionsFitAndControlsStayInside)
                 // Nothing hangs out of what holds it (the rows scroll inside their box).
                 if (w->parentWidget() != f.TargetContent &&
                     w->parentWidget()->parentWidget() != f.TargetContent &&
-                    w->parentWidget()->objectName() != "qt_scrollarea_viewport")
+                    w->parentWidget()->objectName() != "qt_scrollarea_viewport") {
                     EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
                         << where.toStdString() << " in " << w->parentWidget()->metaObject()->className()
                         << " at " << w->x() << "," << w->y() << " " << w->width() << "x" << w->height()
                         << " of " << w->parentWidget()->width() << "x" << w->parentWidget()->height();
+                }
                 // Siblings do not overlap, but for what is drawn on a shape.
                 if (!qobject_cast<forms::TShape *>(w) && w->parentWidget() != f.TargetContent)
                     for (QObject *o : w->parentWidget()->children()) {
                         auto *other = qobject_cast<QWidget *>(o);
                         if (other && other != w && other->isVisible() &&
-                            !qobject_cast<forms::TShape *>(other) && other->isWindow() == false)
+                            !qobject_cast<forms::TShape *>(other) && other->isWindow() == false) {
                             EXPECT_FALSE(w->geometry().intersects(other->geometry()))
                                 << where.toStdString() << " and " << other->metaObject()->className();
+                        }
                     }
                 QString text;
                 int room = w->width();
@@ -545,9 +547,10 @@ TEST_F(Settings, CaptionsFitAndControlsStayInside)
                 } else if (auto *l = qobject_cast<QLabel *>(w)) {
                     text = l->text();
                 }
-                if (!text.isEmpty() && !text.contains('\n'))
+                if (!text.isEmpty() && !text.contains('\n')) {
                     EXPECT_LE(w->fontMetrics().horizontalAdvance(text), room)
                         << text.toStdString() << " in " << where.toStdString();
+                }
             }
         }
     });

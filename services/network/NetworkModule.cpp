@@ -1,0 +1,94 @@
+// The program's only use of the network, in a module of its own: it is
+// loaded when the user first checks for updates, so that no start pays for
+// Qt Network and the libraries behind it.
+
+#include <cstring>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+#include "NetworkModule.h"
+
+namespace {
+
+void Put(char *out, int size, const QByteArray &text)
+{
+    if (!out || size <= 0)
+        return;
+    const int n = qMin(size - 1, static_cast<int>(text.size()));
+    std::memcpy(out, text.constData(), static_cast<std::size_t>(n));
+    out[n] = '\0';
+}
+
+bool WebScheme(const QUrl &url)
+{
+    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+}
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT int kestrava_download(const char *url, int maxBytes, int timeoutMs, char *out,
+                                               int *outSize, char *error, int errorSize)
+{
+    *outSize = 0;
+    const QUrl address(QString::fromUtf8(url));
+    if (!address.isValid() || !WebScheme(address)) {
+        Put(error, errorSize, "not an http or https address");
+        return 0;
+    }
+    QNetworkAccessManager manager;
+    QNetworkRequest request(address);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setMaximumRedirectsAllowed(5);
+    QNetworkReply *reply = manager.get(request);
+    QByteArray body;
+    QByteArray why;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        why = "no answer within " + QByteArray::number(timeoutMs / 1000) + " seconds";
+        reply->abort();
+    });
+    // Redirects only to the web: a file:// or other address is not followed.
+    QObject::connect(reply, &QNetworkReply::redirected, &loop, [&](const QUrl &to) {
+        if (WebScheme(address.resolved(to))) {
+            emit reply->redirectAllowed();
+        } else {
+            why = "redirected away from the web";
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+        body.append(reply->read(maxBytes - body.size()));
+        if (body.size() >= maxBytes) // all that is wanted: the rest is not read
+            reply->abort();
+    });
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
+    // The window keeps painting; the user waits for the answer, as with a
+    // dialog.
+    if (reply->isRunning())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    deadline.stop();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool complete = body.size() >= maxBytes && why.isEmpty();
+    if (why.isEmpty() && reply->error() != QNetworkReply::NoError && !complete)
+        why = reply->errorString().toUtf8();
+    else if (why.isEmpty() && status >= 400)
+        why = "the server answered " + QByteArray::number(status);
+    reply->deleteLater();
+    if (!why.isEmpty()) {
+        Put(error, errorSize, why);
+        return 0;
+    }
+    std::memcpy(out, body.constData(), static_cast<std::size_t>(body.size()));
+    *outSize = static_cast<int>(body.size());
+    return 1;
+}

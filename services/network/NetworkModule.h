@@ -1,0 +1,15 @@
+#pragma once
+
+// The download function of the network module (see NetworkModule.cpp), as
+// the program resolves it. It reads at most maxBytes of the answer at url
+// (http or https; redirects only to those, at most five) into out, waiting
+// at most timeoutMs; 1 on success, else 0 with the reason in error. An
+// answer with an HTTP error status is a failure.
+
+extern "C" {
+using KestravaDownload = int (*)(const char *url, int maxBytes, int timeoutMs, char *out, int *outSize,
+                                 char *error, int errorSize);
+}
+
+#define KESTRAVA_NETWORK_MODULE "kestrava-network"
+#define KESTRAVA_DOWNLOAD_SYMBOL "kestrava_download"
