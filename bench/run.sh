@@ -30,6 +30,7 @@ max_window_ratio=1.2
 max_save_ratio=1.5
 max_rss_mib=40
 max_settings_ms=50
+max_game_step_ms=0.005
 max_rest_cpu_percent=0.2
 max_rest_wakeups=2
 # At rest: how long a program settles with the pointer away from it, and how long it is watched.
@@ -42,13 +43,14 @@ mapwait=$build/bench/mapwait
 make_full=$build/bench/make_full_config
 bench_config=$build/bench/bench_config
 bench_settings=$build/bench/bench_settings
+bench_game=$build/bench/bench_game
 
 die() {
     echo "bench/run.sh: $*" >&2
     exit 2
 }
 
-for bin in "$kestrava" "$minimal" "$mapwait" "$make_full" "$bench_config" "$bench_settings"; do
+for bin in "$kestrava" "$minimal" "$mapwait" "$make_full" "$bench_config" "$bench_settings" "$bench_game"; do
     [[ -x "$bin" ]] || die "$bin is missing; build with: make bench"
 done
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || die "KESTRAVA_BENCH_RUNS must be a positive number"
@@ -257,7 +259,7 @@ bench_median_ms() {
         /"time_unit":/ && agg == "median" && (run == want || index(run, want "/") == 1) {
             u = value($0)
             f = u == "ns" ? 1e-6 : u == "us" ? 1e-3 : u == "s" ? 1e3 : 1
-            printf "%.3f\n", t * f; exit }' "${2:-$work/bench.json}"
+            printf "%.4g\n", t * f; exit }' "${2:-$work/bench.json}"
 }
 echo "Settings form benchmarks (off screen)..." >&2
 "$bench_settings" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
@@ -265,6 +267,12 @@ echo "Settings form benchmarks (off screen)..." >&2
 open_ms=$(bench_median_ms BM_OpenSettingsFormOnFullCategory "$work/settings.json")
 switch_ms=$(bench_median_ms BM_SwitchBetweenFullCategories "$work/settings.json")
 [[ -n "$open_ms" && -n "$switch_ms" ]] || die "no medians in the settings form report"
+
+echo "Game step benchmark..." >&2
+"$bench_game" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
+    --benchmark_out="$work/game.json" --benchmark_out_format=json >&2
+game_ms=$(bench_median_ms BM_GameStepEightBalls "$work/game.json")
+[[ -n "$game_ms" ]] || die "no median in the game report"
 
 save_ms=$(bench_median_ms BM_SaveConfiguration)
 raw_ms=$(bench_median_ms BM_RawWriteFsync)
@@ -324,6 +332,8 @@ v_open=$(verdict "$open_ms" "$max_settings_ms")
 v_switch=$(verdict "$switch_ms" "$max_settings_ms")
 printf '%-52s %8s  (target <= %s)  %s\n' "settings form, open on 50 links (ms)" "$open_ms" "$max_settings_ms" "$v_open"
 printf '%-52s %8s  (target <= %s)  %s\n' "settings form, switch full categories (ms)" "$switch_ms" "$max_settings_ms" "$v_switch"
+v_game=$(verdict "$game_ms" "$max_game_step_ms")
+printf '%-52s %8s  (target <= %s)  %s\n' "game step, eight balls (ms)" "$game_ms" "$max_game_step_ms" "$v_game"
 echo
 echo "At rest, pointer away, ${rest_s} s: % of one core, wake-ups a second"
 echo "(the last case with openbox and a tint2 panel whose tray holds the icon)"
@@ -343,4 +353,4 @@ for c in rest auto desktop; do
         "$max_rest_cpu_percent" "$max_rest_wakeups" "$v"
 done
 
-[[ "$v_window $v_first $v_save $v_rss $v_rest $v_open $v_switch" != *FAIL* ]] || exit 1
+[[ "$v_window $v_first $v_save $v_rss $v_rest $v_open $v_switch $v_game" != *FAIL* ]] || exit 1
