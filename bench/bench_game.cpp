@@ -20,7 +20,7 @@ void BM_GameStepEightBalls(benchmark::State &state)
     } while (n != 8);
     for (auto _ : state) {
         world.Step(10, 223, 134);
-        benchmark::DoNotOptimize(world.slots[0]->position);
+        benchmark::DoNotOptimize(world.bodies[0]->position);
     }
 }
 BENCHMARK(BM_GameStepEightBalls)->Unit(benchmark::kMicrosecond)->MinTime(1.0);

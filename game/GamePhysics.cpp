@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace {
 
@@ -221,7 +222,7 @@ double GameRandom::Real(double a, double b)
 
 void GameWorld::Populate(int width, int height, GameRandom &random)
 {
-    for (auto &slot : slots)
+    for (auto &slot : bodies)
         slot.reset();
     const int n = random.Integer(3, 8);
     for (int i = 0; i < n; ++i) {
@@ -239,30 +240,53 @@ void GameWorld::Populate(int width, int height, GameRandom &random)
         body->velocity.x += kKickSpeed * push.x;
         body->velocity.y += kKickSpeed * push.y;
         body->mass = 5.0 * s;
-        slots[i] = std::move(body);
+        bodies[i] = std::move(body);
     }
 }
 
 int GameWorld::BallCount() const
 {
     return static_cast<int>(
-        std::count_if(std::begin(slots), std::end(slots), [](const auto &s) { return s != nullptr; }));
+        std::count_if(std::begin(bodies), std::end(bodies), [](const auto &s) { return s != nullptr; }));
+}
+
+bool GameWorld::AtRest() const
+{
+    if (m_stillSteps < kRestSteps)
+        return false;
+    return std::none_of(std::begin(bodies), std::end(bodies), [](const auto &b) { return b && b->pressed; });
 }
 
 void GameWorld::Step(double elapsedMs, int width, int height)
 {
     if (!running)
         return;
-    for (auto &a : slots) {
+    if (width != m_width || height != m_height) {
+        m_width = width;
+        m_height = height;
+        Stir();
+    }
+    const auto pixel = [](const KVGameBody &b) {
+        return std::pair{std::lround(b.position.x), std::lround(b.position.y)};
+    };
+    std::pair<long, long> before[kSlots];
+    for (int i = 0; i < kSlots; ++i)
+        if (bodies[i])
+            before[i] = pixel(*bodies[i]);
+    for (auto &a : bodies) {
         if (!a)
             continue;
-        for (auto &b : slots)
+        for (auto &b : bodies)
             if (b && b != a)
                 a->Collide(*b);
         a->bounds = {0, 0, width, height};
         a->Move(elapsedMs);
     }
-    for (auto &a : slots)
-        if (a)
-            a->ClearContacts();
+    bool still = true;
+    for (int i = 0; i < kSlots; ++i)
+        if (bodies[i]) {
+            bodies[i]->ClearContacts();
+            still = still && pixel(*bodies[i]) == before[i];
+        }
+    m_stillSteps = still ? m_stillSteps + 1 : 0;
 }

@@ -94,11 +94,11 @@ class GameRandom {
     uint32_t m_seed = 1;
 };
 
-// The panel's balls: up to 50 slots, of which a new game fills 3 to 8.
+// The panel's balls: up to 50 bodies, of which a new game fills 3 to 8.
 class GameWorld {
   public:
     static constexpr int kSlots = 50;
-    std::unique_ptr<KVGameBody> slots[kSlots];
+    std::unique_ptr<KVGameBody> bodies[kSlots];
     bool running = false;
 
     // A new game in a client area of width x height.
@@ -107,4 +107,18 @@ class GameWorld {
     // One step, while running: every pair collides, then every body moves
     // within the current client area.
     void Step(double elapsedMs, int width, int height);
+
+    // Resting balls never stop quite still: each step's gravity makes them
+    // tremble by a fraction of a pixel on the floor. Once no ball has moved
+    // by a whole pixel for a second of steps and none is held, the game is
+    // at rest, and nothing on the screen would change by running it.
+    static constexpr int kRestSteps = 100;
+    bool AtRest() const;
+    // Something from outside moved a ball or the box: not at rest.
+    void Stir() { m_stillSteps = 0; }
+
+  private:
+    int m_stillSteps = 0;
+    int m_width = -1;
+    int m_height = -1;
 };

@@ -20,6 +20,7 @@
 #include "Dialogs.h"
 #include "Execute.h"
 #include "Forms.h"
+#include "GamePanel.h"
 #include "MainMenus.h"
 #include "MakeUpdateFormUnit.h"
 #include "Platform.h"
@@ -270,6 +271,10 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     GameFadingPanel->SetOpen(KVOP->gameSectionOpen);
     GameFadingPanel->SetHeightNow(GameFadingPanel->Open() ? GameFadingPanel->MaxHeight()
                                                           : GameFadingPanel->MinHeight());
+    GamePanel = new TKVGamePanel(GameFadingPanel, KVOP->gameSectionOpen);
+    connect(GamePanel, &TKVGamePanel::touched, this, [this] { Wake(); });
+    connect(GameFadingPanel, &TKVFadingPanel::openChanged, GamePanel,
+            [this](bool open) { GamePanel->SetRunning(open); });
 
     ButtonFadingPanel = new TKVFadingPanel(this);
     ButtonFadingPanel->SetLimits(6, 30);
@@ -599,6 +604,8 @@ void TKVGUIForm::ApplyAppearance()
                 SetColor(panel->buttonPanel, colour(crPanels));
             }
     }
+    if (GamePanel)
+        GamePanel->SetColour(Colour(crGamePanel));
     for (TKVFadingPanel *p : {GameFadingPanel, ButtonFadingPanel})
         if (p) {
             p->header->RefreshColours();

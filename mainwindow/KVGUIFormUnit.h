@@ -20,6 +20,7 @@ class TCoolTrayIcon;
 struct TFollowerMover;
 struct TKVMainMenus;
 class TKVParentPanel;
+class TKVGamePanel;
 
 // The drag state of a window moved with the mouse; followers move along.
 struct TWindowMover {
@@ -100,6 +101,9 @@ class TKVGUIForm : public QWidget {
     // the window, and rests otherwise; these events wake it.
     void Wake();
     bool Resting() const;
+    // The game moves while its section is fully open and no editing
+    // dialog is in front.
+    bool GameMoving() const;
 
     // The published parts of the form.
     forms::TLabel *VersionLabel;
@@ -120,6 +124,7 @@ class TKVGUIForm : public QWidget {
     TKVParentPanel *CategoryArea = nullptr;
     TKVFadingPanel *GameFadingPanel = nullptr;
     TKVFadingPanel *ButtonFadingPanel = nullptr;
+    TKVGamePanel *GamePanel = nullptr;
     std::unique_ptr<TSimpleTimer> DoxBoxTimer;
     std::unique_ptr<THotKeyManager> HotKeyMan;
     std::unique_ptr<TCoolTrayIcon> TrayIconMan;

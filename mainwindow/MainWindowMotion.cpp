@@ -11,10 +11,13 @@
 #include <QDateTime>
 #include <QWindow>
 
+#include "AddEntryFormUnit.h"
 #include "Animation.h"
 #include "CategoryPanels.h"
 #include "ClockFormUnit.h"
 #include "ClockTexts.h"
+#include "GamePanel.h"
+#include "SettingsFormUnit.h"
 #include "SimpleTimer.h"
 
 void TKVGUIForm::RefreshClockTexts()
@@ -67,6 +70,8 @@ void TKVGUIForm::DoxBoxTimerTimer()
         if (game != GameFadingPanel->height() || buttons != ButtonFadingPanel->height())
             update();
     }
+    if (GameMoving())
+        GamePanel->Step(t);
     if (!panelsChanged && AtRest(inside))
         Rest();
 }
@@ -121,7 +126,15 @@ bool TKVGUIForm::AtRest(bool inside) const
     for (const TKVFadingPanel *section : {GameFadingPanel, ButtonFadingPanel})
         if (section && !(section->Open() ? section->AtMaximum() : section->AtMinimum()))
             return false;
-    return true;
+    // Balls in flight keep the timer; balls at rest let it sleep.
+    return !GameMoving() || GamePanel->AtRest();
+}
+
+bool TKVGUIForm::GameMoving() const
+{
+    return GamePanel && GamePanel->Running() && GameFadingPanel && GameFadingPanel->Open() &&
+           GameFadingPanel->AtMaximum() && !(SettingsForm && SettingsForm->isVisible()) &&
+           !(AddEntryForm && AddEntryForm->isVisible());
 }
 
 void TKVGUIForm::Rest()

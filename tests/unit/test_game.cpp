@@ -32,10 +32,10 @@ TEST(Game, ANewGameHoldsThreeToEightBallsOfTheirSizes)
         EXPECT_LE(n, 8);
         for (int i = 0; i < GameWorld::kSlots; ++i) {
             if (i >= n) {
-                EXPECT_EQ(world.slots[i], nullptr);
+                EXPECT_EQ(world.bodies[i], nullptr);
                 continue;
             }
-            const KVGameBody &b = *world.slots[i];
+            const KVGameBody &b = *world.bodies[i];
             EXPECT_GE(b.size.x, 13 * std::sqrt(0.5) - 1e-9);
             EXPECT_LT(b.size.x, 13 * std::sqrt(3.0));
             EXPECT_EQ(b.size.x, b.size.y);
@@ -45,8 +45,8 @@ TEST(Game, ANewGameHoldsThreeToEightBallsOfTheirSizes)
             EXPECT_TRUE(b.gravity);
             EXPECT_EQ(b.shapeKind, gsCircle);
         }
-        EXPECT_EQ(world.slots[0]->fill, (GameColour{255, 0, 0}));
-        EXPECT_EQ(world.slots[2]->line, (GameColour{128, 128, 0}));
+        EXPECT_EQ(world.bodies[0]->fill, (GameColour{255, 0, 0}));
+        EXPECT_EQ(world.bodies[2]->line, (GameColour{128, 128, 0}));
     }
 }
 
@@ -105,15 +105,15 @@ TEST(Game, OverlappingBallsPartAndTradeMomentumOncePerStep)
 {
     GameWorld world;
     world.running = true;
-    world.slots[0] = std::make_unique<KVGameBody>(Ball(50, 50, 20, {100, 0}));
-    world.slots[1] = std::make_unique<KVGameBody>(Ball(66, 50, 20, {0, 0}));
-    for (auto &s : world.slots)
+    world.bodies[0] = std::make_unique<KVGameBody>(Ball(50, 50, 20, {100, 0}));
+    world.bodies[1] = std::make_unique<KVGameBody>(Ball(66, 50, 20, {0, 0}));
+    for (auto &s : world.bodies)
         if (s)
             s->gravity = false;
-    const double before = world.slots[0]->mass * world.slots[0]->velocity.x;
-    const double gap = world.slots[1]->Centre().x - world.slots[0]->Centre().x;
+    const double before = world.bodies[0]->mass * world.bodies[0]->velocity.x;
+    const double gap = world.bodies[1]->Centre().x - world.bodies[0]->Centre().x;
     // One pair, collided once: a second collision would send them back.
-    KVGameBody &a = *world.slots[0], &b = *world.slots[1];
+    KVGameBody &a = *world.bodies[0], &b = *world.bodies[1];
     a.Collide(b);
     b.Collide(a);
     EXPECT_NEAR(b.Centre().x - a.Centre().x, 20, 1e-9) << "pushed apart by half the overlap each";
@@ -124,13 +124,13 @@ TEST(Game, OverlappingBallsPartAndTradeMomentumOncePerStep)
     a.ClearContacts();
     b.ClearContacts();
     // In a step the same holds.
-    world.slots[0]->position = {50, 50};
-    world.slots[0]->velocity = {100, 0};
-    world.slots[1]->position = {66, 50};
-    world.slots[1]->velocity = {0, 0};
+    world.bodies[0]->position = {50, 50};
+    world.bodies[0]->velocity = {100, 0};
+    world.bodies[1]->position = {66, 50};
+    world.bodies[1]->velocity = {0, 0};
     world.Step(0, 200, 134);
-    EXPECT_NEAR(world.slots[1]->velocity.x, 100 * (1 + kBallRestitution) / 2, 1e-9);
-    EXPECT_EQ(world.slots[0]->contacts[0], nullptr) << "contacts empty after the step";
+    EXPECT_NEAR(world.bodies[1]->velocity.x, 100 * (1 + kBallRestitution) / 2, 1e-9);
+    EXPECT_EQ(world.bodies[0]->contacts[0], nullptr) << "contacts empty after the step";
 }
 
 TEST(Game, KicksPushAwayFromTheMouse)
@@ -158,15 +158,15 @@ TEST(Game, KicksPushAwayFromTheMouse)
 TEST(Game, AResizeMovesTheBoundsOnTheNextStep)
 {
     GameWorld world;
-    world.slots[0] = std::make_unique<KVGameBody>(Ball(150, 100, 13, {10, 0}));
+    world.bodies[0] = std::make_unique<KVGameBody>(Ball(150, 100, 13, {10, 0}));
     world.Step(10, 100, 80);
-    EXPECT_EQ(world.slots[0]->bounds.right, 200) << "not while stopped";
+    EXPECT_EQ(world.bodies[0]->bounds.right, 200) << "not while stopped";
     world.running = true;
     world.Step(10, 100, 80);
-    EXPECT_EQ(world.slots[0]->bounds.right, 100);
-    EXPECT_EQ(world.slots[0]->bounds.top, 80);
-    EXPECT_LT(world.slots[0]->position.x + 13, 100) << "back inside";
-    EXPECT_LT(world.slots[0]->position.y + 13, 80);
+    EXPECT_EQ(world.bodies[0]->bounds.right, 100);
+    EXPECT_EQ(world.bodies[0]->bounds.top, 80);
+    EXPECT_LT(world.bodies[0]->position.x + 13, 100) << "back inside";
+    EXPECT_LT(world.bodies[0]->position.y + 13, 80);
 }
 
 TEST(Game, BoxesLeaveEachOther)
@@ -177,6 +177,27 @@ TEST(Game, BoxesLeaveEachOther)
     a.Collide(b);
     EXPECT_EQ(a.position.x, -3);
     EXPECT_EQ(a.velocity.x, -5);
+}
+
+TEST(Game, BallsComeToRest)
+{
+    for (uint32_t tick : {3u, 99u, 4242u}) {
+        GameRandom random([tick]() mutable { return tick += 16; });
+        GameWorld world;
+        world.Populate(223, 134, random);
+        world.running = true;
+        int steps = 0;
+        while (!world.AtRest() && steps < 12000) {
+            world.Step(10, 223, 134);
+            ++steps;
+        }
+        EXPECT_TRUE(world.AtRest()) << "still moving after " << steps / 100 << " s";
+        world.bodies[0]->Press();
+        EXPECT_FALSE(world.AtRest()) << "a held ball is not at rest";
+        world.bodies[0]->Release();
+        world.Step(10, 200, 134);
+        EXPECT_FALSE(world.AtRest()) << "a new size stirs the game";
+    }
 }
 
 } // namespace
