@@ -38,15 +38,6 @@ QPushButton *Button(QWidget *parent, const char *caption, int left, int top, int
     return b;
 }
 
-QLabel *Caption(QWidget *parent, const char *text, int left, int top)
-{
-    auto *l = new QLabel(QString::fromLatin1(text), parent);
-    l->setTextFormat(Qt::PlainText);
-    l->adjustSize();
-    l->move(left, top);
-    return l;
-}
-
 } // namespace
 
 TSettingsForm::TSettingsForm(QWidget *parent) : QDialog(parent)
@@ -99,19 +90,16 @@ void TSettingsForm::BuildEditorPage()
     CatNameEdit = new QLineEdit(page);
     LimitToFieldBytes(CatNameEdit, sizeof(CategoryRecord::name) - 1, 20);
     SetBounds(CatNameEdit, 4, 51, 127, 21);
-    QLabel *nameCaption = Caption(page, "Category Name:", 4, 0);
-    nameCaption->move(4, 51 - nameCaption->height() - 3);
+    CaptionAbove(CatNameEdit, QStringLiteral("Category Name:"), 3);
     CatTypeDropDown = new TKVCategoryTypeDropDown(page);
     SetBounds(CatTypeDropDown, 4, 90, 127, 21);
-    QLabel *typeCaption = Caption(page, "Category Type:", 4, 0);
-    typeCaption->move(4, 90 - typeCaption->height() - 1);
+    CaptionAbove(CatTypeDropDown, QStringLiteral("Category Type:"), 1);
     CatDescMemo = new QPlainTextEdit(page);
     CatDescMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     CatDescMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     CatDescMemo->setTabChangesFocus(true);
     SetBounds(CatDescMemo, 4, 130, 127, 71);
-    QLabel *descCaption = Caption(page, "Category Description:", 4, 0);
-    descCaption->move(4, 130 - descCaption->height() - 1);
+    CaptionAbove(CatDescMemo, QStringLiteral("Category Description:"), 1);
     // A little wider than drawn: the caption needs 80 pixels in this font.
     CatColourButton = Button(page, "Category Colour", 4, 206, 86, 25);
     CatColorShape = new TShape(page);
@@ -613,7 +601,7 @@ bool TSettingsForm::eventFilter(QObject *watched, QEvent *e)
             if (LinkLabel->rect().contains(m->position().toPoint()))
                 LinkLabelMouseUp();
             else
-                SetFontColor(LinkLabel, 0xFF0000);
+                SetFontColor(LinkLabel, kLinkColour);
         }
     }
     if (TargetBox && watched == TargetBox->viewport() && e->type() == QEvent::Resize)

@@ -78,6 +78,9 @@ class TSettingsForm : public QDialog {
     void LinkLabelMouseDown();
     void LinkLabelMouseUp();
 
+    // The home-page link's text, at rest.
+    static constexpr TColor kLinkColour = 0xFF0000;
+
     int CurrentCategory = 0;
     int MemberCount[kMaxCategories] = {};
     TKVCategoryPanel *Rows[kMaxLinks] = {};

@@ -28,7 +28,6 @@ constexpr TColor kWhite = 0xFFFFFF;
 constexpr TColor kSkyBlue = 0xF0CAA6; // red 166, green 202, blue 240
 constexpr TColor kCream = 0xF0FBFF;
 constexpr TColor kGrey = 0x808080;
-constexpr TColor kLinkBlue = 0xFF0000;
 
 // Where each dock position sits on the small map of the screen.
 struct DockSpot {
@@ -64,15 +63,6 @@ QGroupBox *Group(QWidget *parent, const char *title, int left, int top, int widt
     auto *g = new QGroupBox(QString::fromLatin1(title), parent);
     SetBounds(g, left, top, width, height);
     return g;
-}
-
-QLabel *TextLabel(QWidget *parent, const QString &text, int left, int top)
-{
-    auto *l = new QLabel(text, parent);
-    l->setTextFormat(Qt::PlainText);
-    l->adjustSize();
-    l->move(left, top);
-    return l;
 }
 
 void SetRadioBackground(QRadioButton *radio, TColor colour)
@@ -112,7 +102,7 @@ void TSettingsForm::BuildSettingsPage()
     for (QCheckBox *box : {DWCheck, AOTCheck, AACheck, MOSRCheck})
         connect(box, &QCheckBox::toggled, this, [this] { SwitchBoxClick(); });
 
-    QLabel *transparency = TextLabel(page, QStringLiteral("Interface Transparency (Manual Mode):"), 6, 154);
+    QLabel *transparency = PlainLabel(page, QStringLiteral("Interface Transparency (Manual Mode):"), 6, 154);
     // The longest caption of the page; in a wide face it would run into the
     // dock group beside it.
     while (transparency->width() > 191 && transparency->font().pixelSize() > 8) {
@@ -130,8 +120,7 @@ void TSettingsForm::BuildSettingsPage()
     AppNameEdit = new QLineEdit(QStringLiteral("Kestrava"), page);
     LimitToFieldBytes(AppNameEdit, sizeof(FileHeader::title) - 1);
     SetBounds(AppNameEdit, 6, 198, 187, 21);
-    QLabel *name = TextLabel(page, QStringLiteral("Program Name:"), 6, 0);
-    name->move(6, 198 - name->height() - 1);
+    CaptionAbove(AppNameEdit, QStringLiteral("Program Name:"), 1);
 
     QGroupBox *dock = Group(page, "Dock Position", 199, 2, 309, 259);
     auto *panel3 = new QFrame(dock);
@@ -179,8 +168,7 @@ void TSettingsForm::BuildAppearancePage()
         auto *l = new TKVFontList(fonts);
         SetBounds(l, 7, top, 197, 26);
         SetAnchors(l, akLeft | akTop | akRight);
-        QLabel *label = TextLabel(fonts, QString::fromLatin1(caption), 7, 0);
-        label->move(7, top - label->height() - 1);
+        CaptionAbove(l, QString::fromLatin1(caption), 1);
         return l;
     };
     // Six pixels lower than drawn, so the first caption clears the group's title.
@@ -239,7 +227,7 @@ void TSettingsForm::BuildFooter()
     LinkLabel->setFont(underlined);
     LinkLabel->setCaption(QStringLiteral("Kestrava Homepage"));
     LinkLabel->setAlignment(Qt::AlignCenter);
-    SetFontColor(LinkLabel, kLinkBlue);
+    SetFontColor(LinkLabel, TSettingsForm::kLinkColour);
     MakeClickable(LinkLabel);
     SetBounds(LinkLabel,
               CentredLinkLeft(VersionLabel->x(), VersionLabel->width(), OKButton->x(), LinkLabel->width()),
@@ -383,6 +371,6 @@ void TSettingsForm::LinkLabelMouseDown()
 
 void TSettingsForm::LinkLabelMouseUp()
 {
-    SetFontColor(LinkLabel, kLinkBlue);
+    SetFontColor(LinkLabel, TSettingsForm::kLinkColour);
     OpenUrl(QString::fromStdString(KVUIOperationClass::GetHomePageURL()));
 }

@@ -45,6 +45,22 @@ void TLabel::changeEvent(QEvent *e)
         fit();
 }
 
+QLabel *PlainLabel(QWidget *parent, const QString &text, int left, int top)
+{
+    auto *l = new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    l->adjustSize();
+    l->move(left, top);
+    return l;
+}
+
+QLabel *CaptionAbove(QWidget *control, const QString &text, int gap)
+{
+    QLabel *l = PlainLabel(control->parentWidget(), text, control->x(), 0);
+    l->move(control->x(), control->y() - l->height() - gap);
+    return l;
+}
+
 void MakeClickable(TLabel *label)
 {
     label->m_clickable = true;

@@ -51,6 +51,12 @@ class TLabel : public QLabel {
 // Labels that react to clicks take the press themselves.
 void MakeClickable(TLabel *label);
 
+// A plain-text label of its text's size at (left, top).
+QLabel *PlainLabel(QWidget *parent, const QString &text, int left, int top);
+// A plain-text label over control, gap pixels above it, as captions of
+// edits and lists sit.
+QLabel *CaptionAbove(QWidget *control, const QString &text, int gap);
+
 // The image list: 15 x 15 glyphs with magenta as the transparent colour.
 class TImageList {
   public:

@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "Dialogs.h"
+#include "Controls.h"
 #include "Forms.h"
 #include "Kvguiglobals.h"
 #include "UpdateFile.h"
@@ -23,9 +24,7 @@ QLineEdit *LabelledEdit(QWidget *parent, const char *caption, int left, int top,
 {
     auto *edit = new QLineEdit(parent);
     SetBounds(edit, left, top, width, 21);
-    auto *label = new QLabel(QString::fromLatin1(caption), parent);
-    label->adjustSize();
-    label->move(left, top - label->height() - 3);
+    CaptionAbove(edit, QString::fromLatin1(caption), 3);
     return edit;
 }
 

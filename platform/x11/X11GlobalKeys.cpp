@@ -13,6 +13,7 @@
 #include <xcb/xcb.h>
 
 #include "VirtualKeys.h"
+#include "XcbConnection.h"
 
 namespace platform {
 
@@ -41,7 +42,6 @@ class X11GlobalKeys : public GlobalKeys, public QAbstractNativeEventFilter {
         uint16_t mask;
     };
 
-    static xcb_connection_t *Connection();
     xcb_window_t Root() const;
     void ReadKeyboard();
     xcb_keycode_t KeycodeOf(uint32_t keysym);
@@ -65,15 +65,9 @@ class X11GlobalKeys : public GlobalKeys, public QAbstractNativeEventFilter {
     uint8_t m_xkbEvent = 0;
 };
 
-xcb_connection_t *X11GlobalKeys::Connection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
 xcb_window_t X11GlobalKeys::Root() const
 {
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(Connection()));
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(XcbConnection()));
     return it.rem ? it.data->root : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
 }
 
@@ -81,7 +75,7 @@ xcb_window_t X11GlobalKeys::Root() const
 // between keyboards, and a grab must name it.
 void X11GlobalKeys::ReadKeyboard()
 {
-    xcb_connection_t *c = Connection();
+    xcb_connection_t *c = XcbConnection();
     const xcb_setup_t *setup = xcb_get_setup(c);
     m_minKeycode = setup->min_keycode;
     const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
@@ -157,7 +151,7 @@ std::vector<uint16_t> X11GlobalKeys::LockVariants() const
 
 bool X11GlobalKeys::GrabVariants(xcb_keycode_t code, uint16_t mask, QString *error)
 {
-    xcb_connection_t *c = Connection();
+    xcb_connection_t *c = XcbConnection();
     const xcb_window_t root = Root();
     std::vector<uint16_t> done;
     for (uint16_t variant : LockVariants()) {
@@ -185,7 +179,7 @@ bool X11GlobalKeys::GrabVariants(xcb_keycode_t code, uint16_t mask, QString *err
 
 void X11GlobalKeys::UngrabVariants(xcb_keycode_t code, uint16_t mask)
 {
-    xcb_connection_t *c = Connection();
+    xcb_connection_t *c = XcbConnection();
     const xcb_window_t root = Root();
     for (uint16_t variant : LockVariants())
         xcb_ungrab_key(c, code, root, static_cast<uint16_t>(mask | variant));
@@ -207,7 +201,7 @@ bool X11GlobalKeys::Grab(uint16_t modifiers, uint8_t key, QString *error)
             *error = why;
         return false;
     };
-    if (!Connection())
+    if (!XcbConnection())
         return fail(QStringLiteral("this desktop gives programs no global keys (%1)")
                         .arg(QGuiApplication::platformName()));
     if (Holds(modifiers, key))
@@ -234,7 +228,7 @@ bool X11GlobalKeys::Grab(uint16_t modifiers, uint8_t key, QString *error)
 bool X11GlobalKeys::Release(uint16_t modifiers, uint8_t key)
 {
     const int i = Find(modifiers, key);
-    if (i < 0 || !Connection())
+    if (i < 0 || !XcbConnection())
         return false;
     UngrabVariants(m_held[static_cast<std::size_t>(i)].keycode, m_held[static_cast<std::size_t>(i)].mask);
     m_held.erase(m_held.begin() + i);

@@ -9,18 +9,14 @@
 
 #include <xcb/xcb.h>
 
+#include "XcbConnection.h"
+
 namespace platform {
 
 QRect PrimaryAvailableGeometry();
 QRect PrimaryVirtualGeometry();
 
 namespace {
-
-xcb_connection_t *Connection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
 
 xcb_atom_t Atom(xcb_connection_t *c, const char *name)
 {
@@ -53,7 +49,7 @@ bool IsMapped(xcb_connection_t *c, xcb_window_t w)
 // window manager reads it then).
 bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char *> names)
 {
-    xcb_connection_t *c = Connection();
+    xcb_connection_t *c = XcbConnection();
     if (!c)
         return false;
     widget->winId(); // makes sure the platform window exists
@@ -154,13 +150,13 @@ class X11WindowSystem : public WindowSystem {
 
     void Flush() override
     {
-        if (xcb_connection_t *c = Connection())
+        if (xcb_connection_t *c = XcbConnection())
             xcb_flush(c);
     }
 
     bool ShowDesktop() override
     {
-        xcb_connection_t *c = Connection();
+        xcb_connection_t *c = XcbConnection();
         if (!c)
             return false;
         const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
