@@ -480,6 +480,16 @@ click_in_window() {
     xdotool click 1
 }
 
+# wakeups: the voluntary context switches of every thread of the program under test; each
+# is a sleep that a wake-up ends.
+wakeups() {
+    local t n=0
+    for t in /proc/"$APP_PID"/task/*; do
+        n=$((n + $(awk '/^voluntary_ctxt_switches/ { print $2 }' "$t/status")))
+    done
+    echo "$n"
+}
+
 # pointer_to X Y: moves the pointer and waits until it is there. xdotool's own --sync waits for
 # motion, which never comes when the pointer is there already.
 pointer_to() {

@@ -19,15 +19,6 @@ write_i32 "$cfg" "$KV_OFF_LEFT" 300
 write_i32 "$cfg" "$KV_OFF_TOP" 100
 write_i32 "$cfg" "$KV_OFF_HEIGHT" 520
 
-# Voluntary context switches of every thread: each is a sleep that a wake-up ends.
-wakeups() {
-    local t n=0
-    for t in /proc/"$APP_PID"/task/*; do
-        n=$((n + $(awk '/^voluntary_ctxt_switches/ { print $2 }' "$t/status")))
-    done
-    echo "$n"
-}
-
 xdotool mousemove 5 5
 start_app_and_wait
 read -r wx wy ww wh < <(client_rect "$APP_WIN")

@@ -26,15 +26,6 @@ opacity() { xprop -id "$APP_WIN" -notype _NET_WM_WINDOW_OPACITY | sed -n 's/^_NE
 faded_out() { [[ "$(opacity)" == 1010580540 ]]; } # 60/255 of 0xffffffff
 opaque() { [[ "$(opacity)" == "" || "$(opacity)" == 4294967295 ]]; }
 
-# Voluntary context switches of every thread: each is a sleep that a wake-up ends.
-wakeups() {
-    local t n=0
-    for t in /proc/"$APP_PID"/task/*; do
-        n=$((n + $(awk '/^voluntary_ctxt_switches/ { print $2 }' "$t/status")))
-    done
-    echo "$n"
-}
-
 xdotool mousemove 5 5
 start_app_and_wait
 read -r wx wy _ _ < <(client_rect "$APP_WIN")
