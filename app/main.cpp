@@ -16,6 +16,7 @@
 #include "ClockFormUnit.h"
 #include "DebugFormUnit.h"
 #include "Dialogs.h"
+#include "FontSetUp.h"
 #include "Forms.h"
 #include "Hints.h"
 #include "KVGUIFormUnit.h"
@@ -140,6 +141,7 @@ int main(int argc, char *argv[])
     if (noSharedImages)
         qputenv("QT_XCB_NO_MITSHM", "1");
 
+    platform::StartFontSetUp();
     QApplication app(argc, argv);
     // Read when the display was opened; the programs started from here keep
     // their own choice.

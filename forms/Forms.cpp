@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QEvent>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHash>
 #include <QLineEdit>
@@ -159,9 +160,37 @@ QFont DialogFont()
     return f;
 }
 
+QString InstalledFamily(const QString &family)
+{
+    // The installed families by their case-folded names; read again when
+    // fonts come or go.
+    static QHash<QString, QString> installed;
+    static bool known = false;
+    if (!known) {
+        known = true;
+        for (const QString &name : QFontDatabase::families())
+            installed.insert(name.toCaseFolded(), name);
+        if (qGuiApp)
+            QObject::connect(
+                qGuiApp, &QGuiApplication::fontDatabaseChanged, qGuiApp,
+                [] {
+                    installed.clear();
+                    known = false;
+                },
+                Qt::SingleShotConnection);
+    }
+    if (family.isEmpty() || installed.contains(family.toCaseFolded()))
+        return family;
+    // Qt keeps the stand-ins' names in lower case.
+    for (const QString &standIn : QFont::substitutes(family))
+        if (const auto it = installed.constFind(standIn.toCaseFolded()); it != installed.cend())
+            return *it;
+    return family;
+}
+
 QFont MakeFont(const QString &family, int pixelHeight, bool bold)
 {
-    QFont f(family);
+    QFont f(InstalledFamily(family));
     f.setPixelSize(pixelHeight);
     f.setBold(bold);
     return f;

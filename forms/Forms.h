@@ -63,7 +63,15 @@ void InstallFontSubstitutes();
 // fitting where DejaVu Sans would not.
 QFont DialogFont();
 
-// Font of the designed height in pixels (the form library's negative heights).
+// The family Qt should be asked for to draw in family: family itself when it
+// is installed, else the first installed stand-in InstallFontSubstitutes
+// named for it, else family. Qt searches the whole font set for a fallback
+// (a costly sort of every font) whenever the family it is given first is
+// missing, before it looks at the stand-ins at all.
+QString InstalledFamily(const QString &family);
+
+// Font of the designed height in pixels (the form library's negative heights),
+// in family or its installed stand-in.
 QFont MakeFont(const QString &family, int pixelHeight, bool bold = false);
 void SetFontColor(QWidget *w, TColor colour);
 TColor FontColor(const QWidget *w);

@@ -463,9 +463,9 @@ void TKVPanel::SetHoverOpen(bool wanted)
 void TKVPanel::ApplyFonts()
 {
     QFont hf = header->font();
-    hf.setFamily(ModelText(KVOP->appearance.headingsFont));
+    hf.setFamily(InstalledFamily(ModelText(KVOP->appearance.headingsFont)));
     header->setFont(hf);
-    const QString links = ModelText(KVOP->appearance.linksFont);
+    const QString links = InstalledFamily(ModelText(KVOP->appearance.linksFont));
     for (int k = 0; k < KVOP->LinkCount(categoryIndex) && k < kMaxLinks; ++k)
         if (TKVLabel *label = linkLabels[k]) {
             QFont f = label->font();

@@ -1,5 +1,7 @@
 #include "KVGUIFormUnit.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -19,6 +21,7 @@
 #include "HotKeyManager.h"
 #include "Dialogs.h"
 #include "Execute.h"
+#include "FontSetUp.h"
 #include "Forms.h"
 #include "GamePanel.h"
 #include "MainMenus.h"
@@ -227,8 +230,13 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
         show();
         platform::Windows().Flush(); // the map request leaves now
     }
-    KVOP->BackupConfiguration();
+    // The backup waits until the first frame is on the screen (see
+    // showEvent), unless a save comes first.
+    m_backupPending = true;
+    if (!isVisible())
+        TakeBackup();
 
+    platform::FinishFontSetUp();
     BeginDesign(this, QSize(kDesignedClientWidth, kDesignedClientHeight));
     CreateDesignedControls();
     EndDesign(this);
@@ -380,12 +388,21 @@ void TKVGUIForm::WriteDefaultsFromWindow()
     KVOP->WriteDefaults();
 }
 
+void TKVGUIForm::TakeBackup()
+{
+    if (!m_backupPending || !KVOP)
+        return;
+    m_backupPending = false;
+    KVOP->BackupConfiguration();
+}
+
 void TKVGUIForm::SaveFromWindow()
 {
     // While the settings form is open the model holds edits the user may
     // still cancel: the file keeps what was confirmed until OK.
     if (!KVOP || KVOP->HasSnapshot())
         return;
+    TakeBackup();
     // A clock this run never placed is not where the configuration keeps it:
     // its stored place and visibility stay as they were loaded.
     if (ClockForm && ClockForm->mover.setUp) {
@@ -625,7 +642,7 @@ void TKVGUIForm::ApplyFonts()
 {
     if (!KVOP)
         return;
-    const QString titleFont = ModelText(KVOP->appearance.titleFont);
+    const QString titleFont = InstalledFamily(ModelText(KVOP->appearance.titleFont));
     for (TLabel *l : {KVGUILabel, AddLabel, ExitLabel}) {
         QFont f = l->font();
         f.setFamily(titleFont);
@@ -733,9 +750,12 @@ void TKVGUIForm::showEvent(QShowEvent *e)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    QTimer::singleShot(0, this, [this] {
+    // Runs once the first frame is on the screen (see paintEvent), or after
+    // a quarter of a second should the window never be painted.
+    m_afterFirstFrame = [this] {
         if (!KVOP)
             return;
+        TakeBackup();
         if (ClockForm && KVOP->clockVisible)
             TimeLabelClick();
         if (KVOP->debugMode) {
@@ -752,7 +772,14 @@ void TKVGUIForm::showEvent(QShowEvent *e)
         // After the first frame, which does not wait for them; what fails
         // is told in the debug window, opened above.
         StartDesktopIntegration();
-    });
+    };
+    QTimer::singleShot(250, this, [this] { RunAfterFirstFrame(); });
+}
+
+void TKVGUIForm::RunAfterFirstFrame()
+{
+    if (auto work = std::exchange(m_afterFirstFrame, nullptr))
+        work();
 }
 
 void TKVGUIForm::resizeEvent(QResizeEvent *e)
@@ -876,6 +903,10 @@ bool TKVGUIForm::eventFilter(QObject *watched, QEvent *e)
 
 void TKVGUIForm::paintEvent(QPaintEvent *)
 {
+    // What the first frame need not wait for comes after it: the backup's
+    // copy of 2 MB, the tray icon and the hot keys.
+    if (m_afterFirstFrame)
+        QTimer::singleShot(0, this, [this] { RunAfterFirstFrame(); });
     if (!KVOP || !CategoryArea || !GameFadingPanel || !ButtonFadingPanel)
         return;
     QPainter p(this);

@@ -2,6 +2,7 @@
 
 // The launcher's main window.
 
+#include <functional>
 #include <memory>
 
 #include <QCheckBox>
@@ -167,6 +168,13 @@ class TKVGUIForm : public QWidget {
     // Saves once the window state has settled: a drag, a resize or the
     // track bar sends a stream of changes, and each would cost a 2 MB file.
     void ScheduleSave();
+    // Copies the configuration file to its backup, once, before the first
+    // save of this run can change it.
+    void TakeBackup();
+    bool m_backupPending = false;
+    // The first showing's remaining work, until it has run.
+    std::function<void()> m_afterFirstFrame;
+    void RunAfterFirstFrame();
     std::unique_ptr<TKVMainMenus> m_menus;
     QTimer m_settleSave;
     // At rest, the clock texts change on the second boundary and nothing

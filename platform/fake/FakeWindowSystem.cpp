@@ -1,4 +1,5 @@
 #include "FakeWindowSystem.h"
+#include "FontSetUp.h"
 
 namespace platform {
 
@@ -28,6 +29,14 @@ FakeLauncher &FakeLaunch()
 Launcher &Launch()
 {
     return FakeLaunch();
+}
+
+// The tests measure no first frame: fonts load when first used.
+void StartFontSetUp()
+{
+}
+void FinishFontSetUp()
+{
 }
 
 } // namespace platform

@@ -58,7 +58,7 @@ TEST_F(BigClock, LabelsStackInTheCaptionlessWindow)
         EXPECT_EQ(tc.label->geometry(), QRect(1, tc.top, 158, 31)) << tc.caption;
         EXPECT_EQ(tc.label->text(), tc.caption);
         EXPECT_EQ(tc.label->alignment(), Qt::AlignCenter) << tc.caption;
-        EXPECT_EQ(tc.label->font().family(), "SF Proverbial Gothic") << tc.caption;
+        EXPECT_EQ(tc.label->font().family(), forms::InstalledFamily("SF Proverbial Gothic")) << tc.caption;
         EXPECT_EQ(tc.label->font().pixelSize(), 24) << tc.caption;
         EXPECT_TRUE(tc.label->font().bold()) << tc.caption;
         EXPECT_EQ(forms::FontColor(tc.label), 0xF0CAA6u) << tc.caption;

@@ -47,3 +47,29 @@ TEST(ModelTextBoundary, ColoursAreBlueGreenRed)
     EXPECT_EQ(c, QColor(255, 0, 0));
     EXPECT_EQ(forms::ToTColor(QColor(166, 202, 240)), 0xF0CAA6u);
 }
+
+// Qt searches every font for a fallback when the first family it is asked for is missing, so the
+// designed families that a desktop lacks are asked for by their installed stand-ins instead.
+TEST(DesignedFonts, MissingFamiliesAreAskedForByTheirInstalledStandIns)
+{
+    forms::InstallFontSubstitutes();
+    struct Case {
+        const char *family;
+        const char *expected;
+    } cases[] = {
+        {"MV Boli", "DejaVu Sans"},                     // missing, with a stand-in
+        {"SF Proverbial Gothic", "DejaVu Sans"},        // likewise
+        {"DejaVu Sans Mono", "DejaVu Sans Mono"},       // installed: itself
+        {"dejavu sans", "dejavu sans"},                 // installed, in other letters
+        {"No Such Family Here", "No Such Family Here"}, // missing, no stand-in: Qt's own search
+        {"", ""},
+    };
+    for (const Case &tc : cases)
+        EXPECT_EQ(forms::InstalledFamily(QString::fromUtf8(tc.family)), QString::fromUtf8(tc.expected))
+            << tc.family;
+    EXPECT_EQ(forms::MakeFont(QStringLiteral("Verdana"), 13, true).family(), QStringLiteral("DejaVu Sans"));
+    // The other tests draw with the families as designed.
+    for (const char *family : {"SF Proverbial Gothic Extended", "SF Proverbial Gothic", "BankGothic Lt BT",
+                               "MV Boli", "Verdana", "Arial", "MS Sans Serif", "Lucida Console"})
+        QFont::removeSubstitutions(QString::fromLatin1(family));
+}
