@@ -16,7 +16,6 @@
 #include "ClockFormUnit.h"
 #include "DebugFormUnit.h"
 #include "Dialogs.h"
-#include "FontSetUp.h"
 #include "Forms.h"
 #include "Hints.h"
 #include "KVGUIFormUnit.h"
@@ -141,7 +140,6 @@ int main(int argc, char *argv[])
     if (noSharedImages)
         qputenv("QT_XCB_NO_MITSHM", "1");
 
-    platform::StartFontSetUp();
     QApplication app(argc, argv);
     // Read when the display was opened; the programs started from here keep
     // their own choice.

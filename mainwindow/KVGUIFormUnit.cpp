@@ -21,7 +21,6 @@
 #include "HotKeyManager.h"
 #include "Dialogs.h"
 #include "Execute.h"
-#include "FontSetUp.h"
 #include "Forms.h"
 #include "GamePanel.h"
 #include "MainMenus.h"
@@ -236,7 +235,6 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     if (!isVisible())
         TakeBackup();
 
-    platform::FinishFontSetUp();
     BeginDesign(this, QSize(kDesignedClientWidth, kDesignedClientHeight));
     CreateDesignedControls();
     EndDesign(this);
@@ -248,8 +246,12 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     if (loaded) {
         ApplyLoadedSwitches();
     } else {
+        // A first start writes its file once the first frame is out (see
+        // showEvent); a window that is not shown writes it now.
         WriteDefaultsFromWindow();
-        SaveFromWindow();
+        m_firstSavePending = true;
+        if (!isVisible())
+            TakeFirstSave();
     }
 
     AlphaTrack->setValue(std::clamp(AlphaTrack->value(), AlphaTrack->minimum(), AlphaTrack->maximum()));
@@ -310,7 +312,8 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
             Wake();
         });
 
-    ApplyFonts();
+    // The panels were made in the configured fonts and are laid out below.
+    ApplyTitleFont();
     ApplyAppearance();
     LayoutWindow(true);
     mover.window = this;
@@ -394,6 +397,12 @@ void TKVGUIForm::TakeBackup()
         return;
     m_backupPending = false;
     KVOP->BackupConfiguration();
+}
+
+void TKVGUIForm::TakeFirstSave()
+{
+    if (std::exchange(m_firstSavePending, false))
+        SaveFromWindow();
 }
 
 void TKVGUIForm::SaveFromWindow()
@@ -638,16 +647,21 @@ TColor TKVGUIForm::Colour(int role) const
     return KVOP->useWindowsColours ? forms::SystemColour(role) : TColorFromColour(KVOP->GetColour(role));
 }
 
-void TKVGUIForm::ApplyFonts()
+void TKVGUIForm::ApplyTitleFont()
 {
-    if (!KVOP)
-        return;
     const QString titleFont = InstalledFamily(ModelText(KVOP->appearance.titleFont));
     for (TLabel *l : {KVGUILabel, AddLabel, ExitLabel}) {
         QFont f = l->font();
         f.setFamily(titleFont);
         l->setFont(f);
     }
+}
+
+void TKVGUIForm::ApplyFonts()
+{
+    if (!KVOP)
+        return;
+    ApplyTitleFont();
     if (CategoryArea)
         for (int i = 0; i < PanelCount && i < kMaxCategories; ++i)
             if (TKVPanel *panel = CategoryArea->panels[i])
@@ -756,6 +770,7 @@ void TKVGUIForm::showEvent(QShowEvent *e)
         if (!KVOP)
             return;
         TakeBackup();
+        TakeFirstSave();
         if (ClockForm && KVOP->clockVisible)
             TimeLabelClick();
         if (KVOP->debugMode) {

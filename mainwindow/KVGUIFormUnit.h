@@ -60,6 +60,7 @@ class TKVGUIForm : public QWidget {
     void DockWindow();
     void SetTopmost(bool on);
     void ApplyAppearance();
+    void ApplyTitleFont();
     void ApplyFonts();
     // A colour role's colour: the model's, or the desktop's with Windows colours.
     TColor Colour(int role) const;
@@ -172,6 +173,9 @@ class TKVGUIForm : public QWidget {
     // save of this run can change it.
     void TakeBackup();
     bool m_backupPending = false;
+    // Writes a first start's new file, once.
+    void TakeFirstSave();
+    bool m_firstSavePending = false;
     // The first showing's remaining work, until it has run.
     std::function<void()> m_afterFirstFrame;
     void RunAfterFirstFrame();

@@ -1,5 +1,4 @@
 #include "FakeWindowSystem.h"
-#include "FontSetUp.h"
 
 namespace platform {
 
@@ -29,14 +28,6 @@ FakeLauncher &FakeLaunch()
 Launcher &Launch()
 {
     return FakeLaunch();
-}
-
-// The tests measure no first frame: fonts load when first used.
-void StartFontSetUp()
-{
-}
-void FinishFontSetUp()
-{
 }
 
 } // namespace platform
