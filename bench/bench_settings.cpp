@@ -1,12 +1,17 @@
 // The settings form with the fullest configuration: opening it on a category
 // of 50 links (its 50 member rows built, loaded and painted), and switching
-// between two full categories.
+// between two full categories; next to the anchor, the same 50 rows as a
+// plain Qt dialog.
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 
 #include <QApplication>
+#include <QDialog>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include "FullConfig.h"
 #include "KVGUIFormUnit.h"
@@ -38,6 +43,29 @@ void BM_OpenSettingsFormOnFullCategory(benchmark::State &state)
     }
 }
 BENCHMARK(BM_OpenSettingsFormOnFullCategory)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// The anchor: the same 50 rows as plain Qt widgets (two edits and a button
+// each, filled), in a new dialog that is shown and painted.
+void BM_OpenPlainDialog(benchmark::State &state)
+{
+    for (auto _ : state) {
+        auto *dialog = new QDialog;
+        auto *grid = new QGridLayout(dialog);
+        for (int row = 0; row < kMaxLinks; ++row) {
+            grid->addWidget(new QLineEdit(QStringLiteral("Link %1").arg(row + 1), dialog), row, 0);
+            grid->addWidget(new QLineEdit(QStringLiteral("/usr/bin/program-%1").arg(row + 1), dialog), row,
+                            1);
+            grid->addWidget(new QPushButton(QStringLiteral("..."), dialog), row, 2);
+        }
+        dialog->show();
+        dialog->repaint();
+        state.PauseTiming();
+        delete dialog;
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenPlainDialog)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 void BM_SwitchBetweenFullCategories(benchmark::State &state)
 {

@@ -1,10 +1,20 @@
-// mapwait [-t TIMEOUT_MS] [-m IDLE_MS] PROGRAM [ARG...]
+// mapwait [-t TIMEOUT_MS] [-f SETTLE_MS] [-m IDLE_MS] PROGRAM [ARG...]
 //
 // Starts PROGRAM (execv: no shell, no PATH search) and prints the milliseconds from just
 // before the fork until the X server maps the program's first top-level window, then ends
-// it with SIGTERM and waits for it. With -m it first lets the program idle for IDLE_MS after
-// the map and adds its VmRSS and Pss (kB, from /proc) to the line. Without a window manager
-// the MapNotify comes straight from the client's own map request.
+// it with SIGTERM and waits for it. Without a window manager the MapNotify comes straight from
+// the client's own map request.
+//
+// With -f it also prints the milliseconds until that window's whole first frame was on the
+// screen: it reads the window's pixels back (GetImage) every 2 ms for SETTLE_MS after the map,
+// keeps each picture that differs from the one before, and takes the last one as the finished
+// window. The first full frame is the first picture from which on every picture matches the
+// finished one to within 1.5 % of its pixels, so that a clock's next second or a blinking
+// cursor does not count as drawing: a window that has not drawn yet differs in most of them.
+// A window that maps at once and draws later gains a user nothing; this figure shows it.
+//
+// With -m it then lets the program idle until IDLE_MS after the map and adds its VmRSS and Pss
+// (kB, from /proc) to the line.
 //
 // stdout carries only the figures; the program's own output goes to stderr. The program runs
 // in a process group of its own, which is what gets the signals, so that helpers it starts (or
@@ -17,6 +27,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -98,8 +109,79 @@ void Stop(pid_t pid)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: mapwait [-t TIMEOUT_MS] [-m IDLE_MS] PROGRAM [ARG...]\n");
+    std::fprintf(stderr, "usage: mapwait [-t TIMEOUT_MS] [-f SETTLE_MS] [-m IDLE_MS] PROGRAM [ARG...]\n");
     return 2;
+}
+
+// One reading of a window's pixels: when it came back, and what it showed.
+struct Picture {
+    double at = 0;
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+};
+
+// The window's pixels now, or nothing while it cannot be read (not yet viewable, gone).
+bool ReadPicture(xcb_connection_t *conn, xcb_window_t window, Picture &out)
+{
+    xcb_get_geometry_reply_t *geometry =
+        xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window), nullptr);
+    if (!geometry)
+        return false;
+    const int width = geometry->width, height = geometry->height;
+    std::free(geometry);
+    xcb_get_image_reply_t *image = xcb_get_image_reply(
+        conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, width, height, ~0u), nullptr);
+    if (!image)
+        return false;
+    out.at = NowMs();
+    out.width = width;
+    out.height = height;
+    const uint8_t *data = xcb_get_image_data(image);
+    out.pixels.assign(data, data + xcb_get_image_data_length(image));
+    std::free(image);
+    return true;
+}
+
+// True when two pictures of the same size differ in at most 1.5 % of their pixels.
+bool Matches(const Picture &a, const Picture &b)
+{
+    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size())
+        return false;
+    const std::size_t count = static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height);
+    if (count == 0)
+        return true;
+    const std::size_t bytesPerPixel = a.pixels.size() / count;
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i + bytesPerPixel <= a.pixels.size(); i += bytesPerPixel)
+        differing += std::memcmp(&a.pixels[i], &b.pixels[i], bytesPerPixel) != 0;
+    return differing * 1000 <= count * 15;
+}
+
+// The time of the first full frame, or -1 when the window never showed a finished picture.
+double FirstFullFrame(xcb_connection_t *conn, xcb_window_t window, double mappedAt, double until)
+{
+    std::vector<Picture> changes;
+    Picture now;
+    while (NowMs() < until) {
+        if (ReadPicture(conn, window, now) &&
+            (changes.empty() || now.width != changes.back().width || now.height != changes.back().height ||
+             now.pixels != changes.back().pixels))
+            changes.push_back(now);
+        usleep(2000);
+    }
+    if (changes.empty())
+        return -1;
+    const Picture &finished = changes.back();
+    // MAPWAIT_DEBUG=1: every picture that came, on stderr.
+    if (std::getenv("MAPWAIT_DEBUG"))
+        for (const Picture &p : changes)
+            std::fprintf(stderr, "mapwait: picture at %.1f ms after the map, %dx%d, %s the finished one\n",
+                         p.at - mappedAt, p.width, p.height,
+                         Matches(p, finished) ? "matches" : "differs from");
+    std::size_t first = changes.size() - 1;
+    while (first > 0 && Matches(changes[first - 1], finished))
+        --first;
+    return changes[first].at;
 }
 
 } // namespace
@@ -108,10 +190,13 @@ int main(int argc, char **argv)
 {
     int timeoutMs = 30000;
     int idleMs = -1;
+    int settleMs = -1;
     int opt;
-    while ((opt = getopt(argc, argv, "+t:m:")) != -1) {
+    while ((opt = getopt(argc, argv, "+t:f:m:")) != -1) {
         if (opt == 't')
             timeoutMs = std::atoi(optarg);
+        else if (opt == 'f')
+            settleMs = std::atoi(optarg);
         else if (opt == 'm')
             idleMs = std::atoi(optarg);
         else
@@ -179,13 +264,16 @@ int main(int argc, char **argv)
     close(execPipe[1]);
 
     double mappedAt = -1;
+    xcb_window_t mapped = XCB_NONE;
     pollfd fds[2] = {{xfd, POLLIN, 0}, {execPipe[0], POLLIN, 0}};
     while (mappedAt < 0) {
         while (xcb_generic_event_t *ev = xcb_poll_for_event(conn)) {
             if ((ev->response_type & 0x7F) == XCB_MAP_NOTIFY) {
                 auto *map = reinterpret_cast<xcb_map_notify_event_t *>(ev);
-                if (map->event == root && mappedAt < 0)
+                if (map->event == root && mappedAt < 0) {
                     mappedAt = NowMs();
+                    mapped = map->window;
+                }
             }
             std::free(ev);
         }
@@ -224,14 +312,25 @@ int main(int argc, char **argv)
         }
     }
 
-    if (idleMs < 0) {
-        std::printf("%.1f\n", mappedAt - t0);
-    } else {
-        usleep(static_cast<useconds_t>(idleMs) * 1000);
+    std::printf("%.1f", mappedAt - t0);
+    if (settleMs >= 0) {
+        const double frameAt = FirstFullFrame(conn, mapped, mappedAt, mappedAt + settleMs);
+        if (frameAt < 0) {
+            std::fprintf(stderr, "mapwait: the window's pixels could not be read\n");
+            Stop(pid);
+            return 1;
+        }
+        std::printf(" %.1f", frameAt - t0);
+    }
+    if (idleMs >= 0) {
+        const double left = mappedAt + idleMs - NowMs();
+        if (left > 0)
+            usleep(static_cast<useconds_t>(left * 1000));
         const long rss = ProcKb(pid, "status", "VmRSS");
         const long pss = ProcKb(pid, "smaps_rollup", "Pss");
-        std::printf("%.1f %ld %ld\n", mappedAt - t0, rss, pss);
+        std::printf(" %ld %ld", rss, pss);
     }
+    std::printf("\n");
     std::fflush(stdout);
     Stop(pid);
     xcb_disconnect(conn);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Kestrava's whole-process figures: time to first window and resident memory, next to a
-# minimal Qt Widgets window (empty, and with one label), then the configuration file's
-# micro-benchmarks.
+# Every speed and memory figure of Kestrava in one run, each next to an anchor measured in the
+# same run: time to the first mapped window and to the first full frame, resident memory, CPU
+# and wake-ups at rest, save and load, click to exec, the settings form and the game. Ends with
+# one table: our figure, the anchor's, the ratio and the verdict.
 #
 # Runs in a private virtual session (scripts/session.sh) without a window manager, so the
 # MapNotify comes straight from the client, and with private XDG folders; needs no display of its
@@ -24,9 +25,12 @@ repo=$(dirname "$here")
 build=$(realpath "${KESTRAVA_BUILD_DIR:-$repo/build}")
 runs=${KESTRAVA_BENCH_RUNS:-15}
 idle_ms=2000
+# How long a window's pixels are read back after it mapped, to find its first full frame.
+frame_settle_ms=1500
 
 # Targets.
 max_window_ratio=1.2
+max_frame_ratio=1.2
 max_save_ratio=1.5
 max_rss_mib=40
 max_settings_ms=50
@@ -35,7 +39,7 @@ max_rest_cpu_percent=0.2
 max_rest_wakeups=2
 # At rest: how long a program settles with the pointer away from it, and how long it is watched.
 settle_s=3
-rest_s=10
+rest_s=20
 
 kestrava=$build/app/kestrava
 minimal=$build/bench/minimal_window
@@ -44,13 +48,17 @@ make_full=$build/bench/make_full_config
 bench_config=$build/bench/bench_config
 bench_settings=$build/bench/bench_settings
 bench_game=$build/bench/bench_game
+bench_launch=$build/bench/bench_launch
+rofi=$(command -v rofi || true)
 
 die() {
     echo "bench/run.sh: $*" >&2
     exit 2
 }
 
-for bin in "$kestrava" "$minimal" "$mapwait" "$make_full" "$bench_config" "$bench_settings" "$bench_game"; do
+[[ -n "$rofi" ]] || die "rofi is missing (the anchor for the first full frame); install it with: make deps"
+for bin in "$kestrava" "$minimal" "$mapwait" "$make_full" "$bench_config" "$bench_settings" "$bench_game" \
+    "$bench_launch"; do
     [[ -x "$bin" ]] || die "$bin is missing; build with: make bench"
 done
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || die "KESTRAVA_BENCH_RUNS must be a positive number"
@@ -100,8 +108,8 @@ full_config=$work/KVUI_Config.dat
 # ---------------------------------------------------------------------------------------------
 # Startup and memory
 
-# measure CASE RUN: one start of CASE in a fresh folder; appends "ms rss_kb pss_kb" to
-# $work/CASE.txt unless RUN is "warmup".
+# measure CASE RUN: one start of CASE in a fresh folder; appends "map_ms frame_ms rss_kb pss_kb"
+# to $work/CASE.txt unless RUN is "warmup".
 measure() {
     local name=$1 run=$2 dir out log=$work/logs/$1.log
     dir=$(mktemp -d "$work/runs/$name.XXXXXX")
@@ -109,22 +117,27 @@ measure() {
     case $name in
         minimal) program=("$minimal") ;;
         label) program=("$minimal" --label) ;;
+        rofi) program=("$rofi" -show run) ;;
         first) ;;
+        default) cp "$default_config" "$dir/" ;;
         full) cp "$full_config" "$dir/" ;;
     esac
     echo "== $name run $run" >>"$log"
-    if ! out=$(cd "$dir" && "$mapwait" -t 30000 -m "$idle_ms" "${program[@]}" 2>>"$log"); then
+    if ! out=$(cd "$dir" && "$mapwait" -t 30000 -f "$frame_settle_ms" -m "$idle_ms" "${program[@]}" 2>>"$log"); then
         tail -n 20 "$log" >&2
         die "$name: no window (run $run); log above"
     fi
     if [[ $name == first && ! -s "$dir/KVUI_Config.dat" ]]; then
         die "first start wrote no configuration"
     fi
+    # The default configuration, as a first start writes it, for the case that starts with it.
+    [[ $name != first || -e "$default_config" ]] || cp "$dir/KVUI_Config.dat" "$default_config"
     [[ $run == warmup ]] || echo "$out" >>"$work/$name.txt"
     rm -rf "$dir"
 }
 
-cases=(minimal label first full)
+default_config=$work/default-KVUI_Config.dat
+cases=(minimal label rofi first default full)
 echo "Startup: ${#cases[@]} cases x $runs runs, each idling ${idle_ms} ms after its window mapped..." >&2
 # One start each to bring the libraries into the page cache, then the runs round-robin, so
 # that drift on the machine spreads over every case alike.
@@ -141,7 +154,7 @@ stat_of() {
 
 declare -A med mn
 for c in "${cases[@]}"; do
-    for col in 1 2 3; do
+    for col in 1 2 3 4; do
         read -r a b < <(stat_of "$work/$c.txt" "$col")
         med[$c,$col]=$a
         mn[$c,$col]=$b
@@ -261,18 +274,27 @@ bench_median_ms() {
             f = u == "ns" ? 1e-6 : u == "us" ? 1e-3 : u == "s" ? 1e3 : 1
             printf "%.4g\n", t * f; exit }' "${2:-$work/bench.json}"
 }
+# micro NAME PROGRAM: five repetitions of a Google Benchmark program, reported to $work/NAME.json.
+micro() {
+    "$2" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
+        --benchmark_out="$work/$1.json" --benchmark_out_format=json >&2
+}
 echo "Settings form benchmarks (off screen)..." >&2
-"$bench_settings" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
-    --benchmark_out="$work/settings.json" --benchmark_out_format=json >&2
+micro settings "$bench_settings"
 open_ms=$(bench_median_ms BM_OpenSettingsFormOnFullCategory "$work/settings.json")
 switch_ms=$(bench_median_ms BM_SwitchBetweenFullCategories "$work/settings.json")
 [[ -n "$open_ms" && -n "$switch_ms" ]] || die "no medians in the settings form report"
 
 echo "Game step benchmark..." >&2
-"$bench_game" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
-    --benchmark_out="$work/game.json" --benchmark_out_format=json >&2
+micro game "$bench_game"
 game_ms=$(bench_median_ms BM_GameStepEightBalls "$work/game.json")
 [[ -n "$game_ms" ]] || die "no median in the game report"
+
+echo "Click to exec (off screen, the real launcher)..." >&2
+micro launch "$bench_launch"
+click_ms=$(bench_median_ms BM_ClickToExec "$work/launch.json")
+spawn_ms=$(bench_median_ms BM_SpawnDirect "$work/launch.json")
+[[ -n "$click_ms" && -n "$spawn_ms" ]] || die "no medians in the launch report"
 
 save_ms=$(bench_median_ms BM_SaveConfiguration)
 raw_ms=$(bench_median_ms BM_RawWriteFsync)
@@ -281,6 +303,8 @@ load_ms=$(bench_median_ms BM_LoadConfiguration)
 unchanged_ms=$(bench_median_ms BM_SaveConfigurationUnchanged)
 [[ -n "$save_ms" && -n "$raw_ms" && -n "$atomic_ms" && -n "$load_ms" && -n "$unchanged_ms" ]] ||
     die "no medians in the benchmark report"
+open_anchor_ms=$(bench_median_ms BM_OpenPlainDialog "$work/settings.json")
+[[ -n "$open_anchor_ms" ]] || die "no median for the plain dialog in the settings form report"
 
 # ---------------------------------------------------------------------------------------------
 # Summary
@@ -289,68 +313,67 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 verdict() { awk -v v="$1" -v max="$2" 'BEGIN { print (v <= max ? "PASS" : "FAIL") }'; }
 
-label_minimal="minimal Qt window"
-label_label="minimal, one label"
-label_first="kestrava, first start"
-label_full="kestrava, 20 x 50 links"
+declare -A label=(
+    [minimal]="minimal Qt window" [label]="minimal Qt window, one label" [rofi]="rofi -show run"
+    [first]="kestrava, first start" [default]="kestrava, default configuration"
+    [full]="kestrava, 20 x 50 links")
 
 echo
-echo "Kestrava figures: $runs runs per case, median (min); Xvfb 1280x1024x24, no window manager;"
+echo "Kestrava: $runs starts per case, round-robin, median (min); Xvfb 1280x1024x24, no window manager;"
 echo "memory ${idle_ms} ms after the window mapped; MiB = 1024 x 1024 bytes"
 echo
-printf '%-26s %20s %20s %20s\n' "case" "first window (ms)" "VmRSS (MiB)" "Pss (MiB)"
+printf '%-34s %16s %16s %16s %16s\n' "case" "mapped (ms)" "full frame (ms)" "VmRSS (MiB)" "Pss (MiB)"
 for c in "${cases[@]}"; do
-    label_var=label_$c
-    printf '%-26s %20s %20s %20s\n' "${!label_var}" \
-        "${med[$c,1]} (${mn[$c,1]})" \
-        "$(mib "${med[$c,2]}") ($(mib "${mn[$c,2]}"))" \
-        "$(mib "${med[$c,3]}") ($(mib "${mn[$c,3]}"))"
-done
-echo
-printf '%-40s %10s ms\n' "SaveConfiguration, median" "$save_ms"
-printf '%-40s %10s ms\n' "raw write + fsync, median" "$raw_ms"
-printf '%-40s %10s ms\n' "raw atomic replace, median" "$atomic_ms"
-printf '%-40s %10s ms\n' "SaveConfiguration unchanged, median" "$unchanged_ms"
-printf '%-40s %10s ms\n' "LoadConfiguration, median" "$load_ms"
-echo
-
-window_ratio=$(ratio "${med[full,1]}" "${med[minimal,1]}")
-first_ratio=$(ratio "${med[first,1]}" "${med[minimal,1]}")
-text_ratio=$(ratio "${med[label,1]}" "${med[minimal,1]}")
-save_ratio=$(ratio "$save_ms" "$raw_ms")
-rss_full=$(mib "${med[full,2]}")
-v_window=$(verdict "$window_ratio" "$max_window_ratio")
-v_first=$(verdict "$first_ratio" "$max_window_ratio")
-v_save=$(verdict "$save_ratio" "$max_save_ratio")
-v_rss=$(verdict "$(awk -v k="${med[full,2]}" 'BEGIN { print k / 1024 }')" "$max_rss_mib")
-printf '%-52s %8s  (target <= %s)  %s\n' "first window, 20 x 50 links / minimal window" "$window_ratio" "$max_window_ratio" "$v_window"
-printf '%-52s %8s  (target <= %s)  %s\n' "first window, first start / minimal window" "$first_ratio" "$max_window_ratio" "$v_first"
-printf '%-52s %8s  (for reference: the cost of drawing any text)\n' "first window, one label / minimal window" "$text_ratio"
-printf '%-52s %8s  (target <= %s)  %s\n' "save / raw write + fsync" "$save_ratio" "$max_save_ratio" "$v_save"
-printf '%-52s %8s  (target <= %s)  %s\n' "VmRSS with 20 x 50 links (MiB)" "$rss_full" "$max_rss_mib" "$v_rss"
-v_open=$(verdict "$open_ms" "$max_settings_ms")
-v_switch=$(verdict "$switch_ms" "$max_settings_ms")
-printf '%-52s %8s  (target <= %s)  %s\n' "settings form, open on 50 links (ms)" "$open_ms" "$max_settings_ms" "$v_open"
-printf '%-52s %8s  (target <= %s)  %s\n' "settings form, switch full categories (ms)" "$switch_ms" "$max_settings_ms" "$v_switch"
-v_game=$(verdict "$game_ms" "$max_game_step_ms")
-printf '%-52s %8s  (target <= %s)  %s\n' "game step, eight balls (ms)" "$game_ms" "$max_game_step_ms" "$v_game"
-echo
-echo "At rest, pointer away, ${rest_s} s: % of one core, wake-ups a second"
-echo "(the last case with openbox and a tint2 panel whose tray holds the icon)"
-printf '%-52s %8s %8s\n' "minimal window with a plain 10 ms tick (reference)" "$tick_cpu" "$tick_wake"
-v_rest=PASS
-for c in rest auto desktop; do
-    cpu_var=${c}_cpu wake_var=${c}_wake
-    v=$( [[ $(verdict "${!cpu_var}" "$max_rest_cpu_percent") == PASS &&
-            $(verdict "${!wake_var}" "$max_rest_wakeups") == PASS ]] && echo PASS || echo FAIL)
-    [[ $v == PASS ]] || v_rest=FAIL
-    case $c in
-        rest) label="kestrava, 20 x 50 links" ;;
-        auto) label="kestrava, 20 x 50 links, Auto Mode, docked" ;;
-        desktop) label="kestrava, 20 x 50 links, tray and hot keys" ;;
-    esac
-    printf '%-52s %8s %8s  (target <= %s %%, <= %s/s)  %s\n' "$label" "${!cpu_var}" "${!wake_var}" \
-        "$max_rest_cpu_percent" "$max_rest_wakeups" "$v"
+    printf '%-34s %16s %16s %16s %16s\n' "${label[$c]}" \
+        "${med[$c,1]} (${mn[$c,1]})" "${med[$c,2]} (${mn[$c,2]})" \
+        "$(mib "${med[$c,3]}") ($(mib "${mn[$c,3]}"))" "$(mib "${med[$c,4]}") ($(mib "${mn[$c,4]}"))"
 done
 
-[[ "$v_window $v_first $v_save $v_rss $v_rest $v_open $v_switch $v_game" != *FAIL* ]] || exit 1
+# row FIGURE OURS ANCHOR_NAME ANCHOR MAX_RATIO|- [MAX_VALUE]: one line of the table. The verdict
+# holds the ratio to MAX_RATIO, or our figure to MAX_VALUE when one is given.
+all_verdicts=""
+row() {
+    local figure=$1 ours=$2 anchor_name=$3 anchor=$4 max_ratio=$5 max_value=${6:-} r v target
+    r=$(ratio "$ours" "$anchor")
+    if [[ -n "$max_value" ]]; then
+        v=$(verdict "$ours" "$max_value") target="<= $max_value"
+    elif [[ "$max_ratio" != - ]]; then
+        v=$(verdict "$r" "$max_ratio") target="ratio <= $max_ratio"
+    else
+        v="" target=""
+    fi
+    all_verdicts+=" $v"
+    printf '%-44s %10s  %-42s %10s %8s  %-14s %s\n' "$figure" "$ours" "$anchor_name" "$anchor" "$r" "$target" "$v"
+}
+
+echo
+printf '%-44s %10s  %-42s %10s %8s  %-14s %s\n' "figure" "ours" "anchor" "anchor's" "ratio" "target" ""
+row "first full frame, default config (ms)" "${med[default,2]}" "rofi -show run, first row drawn" "${med[rofi,2]}" "$max_frame_ratio"
+row "first full frame, 20 x 50 links (ms)" "${med[full,2]}" "rofi -show run, first row drawn" "${med[rofi,2]}" "$max_frame_ratio"
+row "first full frame, first start (ms)" "${med[first,2]}" "rofi -show run, first row drawn" "${med[rofi,2]}" -
+row "first full frame, default config (ms)" "${med[default,2]}" "minimal Qt window, one label" "${med[label,2]}" -
+row "first full frame, 20 x 50 links (ms)" "${med[full,2]}" "minimal Qt window, one label" "${med[label,2]}" -
+row "first mapped window, default config (ms)" "${med[default,1]}" "minimal Qt window" "${med[minimal,1]}" "$max_window_ratio"
+row "first mapped window, 20 x 50 links (ms)" "${med[full,1]}" "minimal Qt window" "${med[minimal,1]}" "$max_window_ratio"
+row "first mapped window, first start (ms)" "${med[first,1]}" "minimal Qt window" "${med[minimal,1]}" -
+row "VmRSS, default config (MiB)" "$(mib "${med[default,3]}")" "minimal Qt window" "$(mib "${med[minimal,3]}")" -
+row "VmRSS, 20 x 50 links (MiB)" "$(mib "${med[full,3]}")" "minimal Qt window" "$(mib "${med[minimal,3]}")" - "$max_rss_mib"
+row "at rest, 20 x 50 links (% of a core)" "$rest_cpu" "a plain 10 ms tick" "$tick_cpu" - "$max_rest_cpu_percent"
+row "at rest, 20 x 50 links (wake-ups/s)" "$rest_wake" "a plain 10 ms tick" "$tick_wake" - "$max_rest_wakeups"
+row "at rest, Auto Mode, docked (% of a core)" "$auto_cpu" "a plain 10 ms tick" "$tick_cpu" - "$max_rest_cpu_percent"
+row "at rest, Auto Mode, docked (wake-ups/s)" "$auto_wake" "a plain 10 ms tick" "$tick_wake" - "$max_rest_wakeups"
+row "at rest, tray and hot keys (% of a core)" "$desktop_cpu" "a plain 10 ms tick" "$tick_cpu" - "$max_rest_cpu_percent"
+row "at rest, tray and hot keys (wake-ups/s)" "$desktop_wake" "a plain 10 ms tick" "$tick_wake" - "$max_rest_wakeups"
+row "save, window moved (ms)" "$save_ms" "raw 2 MB write + fsync" "$raw_ms" "$max_save_ratio"
+row "save, nothing changed (ms)" "$unchanged_ms" "raw 2 MB write + fsync" "$raw_ms" -
+row "load (ms)" "$load_ms" "raw 2 MB write + fsync" "$raw_ms" -
+row "save, window moved (ms)" "$save_ms" "raw atomic replace (write, fsync, rename)" "$atomic_ms" -
+row "click to exec, application link (ms)" "$click_ms" "posix_spawn of the same program" "$spawn_ms" -
+row "settings form, open on 50 links (ms)" "$open_ms" "the 50 rows as a plain Qt dialog" "$open_anchor_ms" - "$max_settings_ms"
+row "settings form, switch full categories (ms)" "$switch_ms" "the 50 rows as a plain Qt dialog" "$open_anchor_ms" - "$max_settings_ms"
+row "game step, eight balls (ms)" "$game_ms" "the 10 ms animation tick" 10 - "$max_game_step_ms"
+echo
+echo "At rest: ${settle_s} s to settle with the pointer away, then ${rest_s} s watched; the tray case runs"
+echo "with openbox and a tint2 panel whose tray holds the icon."
+
+[[ "$all_verdicts" != *FAIL* ]] || exit 1
