@@ -1,5 +1,6 @@
 #include "KVGUIFormUnit.h"
 
+#include <cerrno>
 #include <utility>
 
 #include <QApplication>
@@ -12,6 +13,8 @@
 #include <QScreen>
 #include <QWheelEvent>
 #include <QWindow>
+
+#include <sys/stat.h>
 
 #include "AddEntryFormUnit.h"
 #include "CategoryPanels.h"
@@ -396,7 +399,12 @@ void TKVGUIForm::TakeBackup()
     if (!m_backupPending || !KVOP)
         return;
     m_backupPending = false;
-    KVOP->BackupConfiguration();
+    if (KVOP->BackupConfiguration())
+        return;
+    // Before a first start there is nothing to copy, and nothing to say.
+    struct stat st;
+    if (::lstat(KVOP->GetConfigPath().c_str(), &st) == 0 || errno != ENOENT)
+        WriteFaultLine(QString::fromStdString("no backup was made: " + KVOP->lastSaveError));
 }
 
 void TKVGUIForm::TakeFirstSave()
@@ -430,8 +438,13 @@ void TKVGUIForm::SaveFromWindow()
         KVOP->gameSectionOpen = GameFadingPanel->Open();
         KVOP->buttonSectionOpen = ButtonFadingPanel->Open();
     }
-    if (!KVOP->SaveConfiguration())
-        WriteDebugLine(QString::fromStdString("The configuration was not saved: " + KVOP->lastSaveError));
+    if (KVOP->SaveConfiguration()) {
+        m_saveFault.clear();
+    } else if (KVOP->lastSaveError != m_saveFault) {
+        // Every move of the window saves: a lasting fault is told once.
+        m_saveFault = KVOP->lastSaveError;
+        WriteFaultLine(QString::fromStdString("the configuration was not saved: " + m_saveFault));
+    }
 }
 
 void TKVGUIForm::SetAlpha(int value)

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include <QCheckBox>
 #include <QPointer>
@@ -173,6 +174,8 @@ class TKVGUIForm : public QWidget {
     // save of this run can change it.
     void TakeBackup();
     bool m_backupPending = false;
+    // Why the last save failed, told once for a run of failures alike.
+    std::string m_saveFault;
     // Writes a first start's new file, once.
     void TakeFirstSave();
     bool m_firstSavePending = false;

@@ -13,7 +13,7 @@ void ConnectToInternet(QWidget *owner)
     const platform::ServiceResult r = platform::Networking().Connect();
     if (r.ok)
         return;
-    WriteDebugLine("Internet connection: " + r.error);
+    WriteFaultLine("no internet connection: " + r.error);
     forms::Warn(owner, QStringLiteral("Error opening internet connection!"),
                 QStringLiteral("Internet Connection"));
 }
@@ -44,8 +44,9 @@ void EndSession(QWidget *owner, SessionEnd how)
     const Command &c = commands[static_cast<int>(how)];
     if (!forms::Confirm(owner, QString::fromUtf8(c.question), QString::fromUtf8(c.caption)))
         return;
-    // A refusal is the system's decision, and the user is not told of it.
+    // No box: a refusal is the system's decision. What went wrong is still
+    // said on stderr, so that a desktop without the service is not a mystery.
     const platform::ServiceResult r = (platform::Session().*c.request)();
     if (!r.ok)
-        WriteDebugLine(QString::fromUtf8(c.caption) + ": " + r.error);
+        WriteFaultLine(QString::fromUtf8(c.caption) + " failed: " + r.error);
 }

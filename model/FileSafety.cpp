@@ -9,6 +9,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,21 @@ namespace {
 
 // The kernel's own limit on a chain of symbolic links.
 constexpr int kMaxLinkHops = 40;
+
+StepObserver *g_observer = nullptr;
+
+// Tells the observer, if one is installed, that a step finished, and passes
+// ok on so that the step's result can still be used where it is reported.
+// The observer never disturbs the errno a failure message is made from.
+bool Report(Step step, const std::string &path, bool ok, const std::string *to = nullptr)
+{
+    if (g_observer) [[unlikely]] {
+        const int code = errno;
+        g_observer->Done(step, path, to ? *to : std::string(), ok);
+        errno = code;
+    }
+    return ok;
+}
 
 bool Fail(std::string &error, const std::string &what)
 {
@@ -131,10 +147,12 @@ bool MayReplace(const std::string &target, const struct stat &st, std::string &e
 void SyncDirectory(const std::string &dir)
 {
     int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool synced = false;
     if (dirFd >= 0) {
-        ::fsync(dirFd);
+        synced = ::fsync(dirFd) == 0;
         ::close(dirFd);
     }
+    Report(Step::SyncFolder, dir, synced);
 }
 
 // Finishes a temporary file written beside target: flushed to disk, then
@@ -142,12 +160,13 @@ void SyncDirectory(const std::string &dir)
 bool CommitTemporary(int fd, const std::string &tmp, const std::string &target, bool written,
                      std::string &error)
 {
-    bool ok = written && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tmp.c_str(), target.c_str()) == 0;
+    Report(Step::Write, tmp, written);
+    bool ok = written && Report(Step::SyncFile, tmp, ::fsync(fd) == 0);
+    ok = Report(Step::Close, tmp, ::close(fd) == 0) && ok;
+    ok = ok && Report(Step::Rename, tmp, ::rename(tmp.c_str(), target.c_str()) == 0, &target);
     if (!ok) {
         Fail(error, "could not write " + target);
-        ::unlink(tmp.c_str());
+        Report(Step::Remove, tmp, ::unlink(tmp.c_str()) == 0);
         return false;
     }
     // Make the rename itself durable; the data is already safe either way.
@@ -161,16 +180,27 @@ bool WriteInPlace(const std::string &target, const Producer &produce, std::optio
                   std::string &error)
 {
     int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
+    if (!Report(Step::OpenInPlace, target, fd >= 0))
         return Fail(error, "could not open " + target);
     struct stat st;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // Cut off part way by the file-size limit (what a full disk looks like
+    // to a process) the file would be half new and half old. A file is
+    // rewritten at much its own size, so a limit below that refuses at once.
+    struct rlimit limit;
+    if (ok && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<rlim_t>(st.st_size) > limit.rlim_cur) {
+        Report(Step::Close, target, ::close(fd) == 0);
+        errno = EFBIG;
+        return Fail(error, "could not write " + target + " in place");
+    }
     // The new contents must never sit in a file wider open than asked for.
     ok = ok && (!mode || ::fchmod(fd, *mode) == 0);
-    ok = ok && produce(fd);
+    ok = ok && Report(Step::Write, target, produce(fd));
     const off_t end = ok ? ::lseek(fd, 0, SEEK_CUR) : -1;
-    ok = end >= 0 && ::ftruncate(fd, end) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    ok = end >= 0 && Report(Step::Truncate, target, ::ftruncate(fd, end) == 0) &&
+         Report(Step::SyncFile, target, ::fsync(fd) == 0);
+    ok = Report(Step::Close, target, ::close(fd) == 0) && ok;
     return ok || Fail(error, "could not write " + target + " in place");
 }
 
@@ -189,6 +219,13 @@ bool CopyStream(int in, int out)
 }
 
 } // namespace
+
+StepObserver *SetStepObserver(StepObserver *observer)
+{
+    StepObserver *previous = g_observer;
+    g_observer = observer;
+    return previous;
+}
 
 int OpenRegularFile(const std::string &path)
 {
@@ -279,10 +316,11 @@ bool ReplaceContents(const std::string &path, const Producer &produce, std::opti
         return WriteInPlace(target, produce, mode, error); // a read-only folder with a writable file
     if (fd < 0)
         return Fail(error, "could not create a temporary file beside " + target);
+    Report(Step::CreateTemporary, tmp, true);
     if (!PrepareTemporary(fd, exists ? &st : nullptr, mode)) {
         Fail(error, "could not set the permissions of " + tmp);
-        ::close(fd);
-        ::unlink(tmp.c_str());
+        Report(Step::Close, tmp, ::close(fd) == 0);
+        Report(Step::Remove, tmp, ::unlink(tmp.c_str()) == 0);
         return false;
     }
     return CommitTemporary(fd, tmp, target, produce(fd), error);

@@ -47,6 +47,30 @@ bool ReplaceContents(const std::string &path, const Producer &produce, std::opti
 // never gets wider permissions than its source or the copy it replaces.
 bool CopyContents(const std::string &from, const std::string &to, std::string &error);
 
+// The file-system steps of a save, reported as they finish to an observer a
+// test installs; a save is only as safe as the order of these steps.
+enum class Step {
+    CreateTemporary, // path: the temporary beside the target
+    OpenInPlace,     // path: the target, rewritten in place
+    Write,           // the producer finished writing into path
+    Truncate,        // path cut to the length just written
+    SyncFile,        // fsync of path's data
+    Close,           // path's descriptor closed
+    Rename,          // path renamed over to
+    SyncFolder,      // fsync of the folder path
+    Remove,          // path removed after a failure
+};
+
+struct StepObserver {
+    virtual ~StepObserver() = default;
+    // to is empty except for Rename; ok tells whether the call succeeded.
+    virtual void Done(Step step, const std::string &path, const std::string &to, bool ok) = 0;
+};
+
+// Installs the observer every later save reports to, or none (nullptr, the
+// default); returns the one installed before. Not for use while a save runs.
+StepObserver *SetStepObserver(StepObserver *observer);
+
 // Removes the temporary files that a save of path killed half way left beside
 // its real target: regular files of this user, named exactly as
 // ReplaceContents names them, whose process no longer runs.

@@ -46,6 +46,13 @@ const char *const kDockTexts[11] = {"Top-Left",     "Middle-Left",   "Bottom-Lef
                                     "Bottom-Right", "Absolute Left", "Absolute Right"};
 const char *const kTypeTexts[6] = {"Applications", "Websites", "Directories", "Files", "Games", "Multiple"};
 
+// The model holds 20 category slots; an index outside them names none, and
+// an operation on it does nothing.
+bool IsCategorySlot(int c)
+{
+    return c >= 0 && c < kMaxCategories;
+}
+
 template <typename T> void ZeroFill(T &block)
 {
     std::memset(static_cast<void *>(&block), 0, sizeof(T));
@@ -79,6 +86,8 @@ KVUIOperationClass::~KVUIOperationClass() = default;
 
 void KVUIOperationClass::ClearCategory(int c)
 {
+    if (!IsCategorySlot(c))
+        return;
     CategoryRecord &cat = categories[c];
     for (LinkRecord &link : cat.links)
         ClearLink(link);
@@ -94,7 +103,7 @@ void KVUIOperationClass::ClearCategory(int c)
 
 void KVUIOperationClass::CopyCategory(int dst, int src)
 {
-    if (dst != src)
+    if (dst != src && IsCategorySlot(dst) && IsCategorySlot(src))
         std::memcpy(&categories[dst], &categories[src], sizeof(CategoryRecord));
 }
 
@@ -139,6 +148,8 @@ void KVUIOperationClass::SwapLinks(LinkRecord &a, LinkRecord &b)
 
 int KVUIOperationClass::LinkCount(int c) const
 {
+    if (!IsCategorySlot(c))
+        return 0;
     for (int l = 0; l < kMaxLinks; ++l)
         if (categories[c].links[l].used == 0)
             return l;

@@ -197,7 +197,8 @@ class KVUIOperationClass {
     KVUIOperationClass(const KVUIOperationClass &) = delete;
     KVUIOperationClass &operator=(const KVUIOperationClass &) = delete;
 
-    // Category slots
+    // Category slots. A category index outside the 20 slots is ignored by
+    // every call that takes one, and has no links.
     void ClearCategory(int c);
     void CopyCategory(int dst, int src);
     int FirstFreeCategory() const;

@@ -4,9 +4,8 @@
 // and bringing the network up. Both are requests to system daemons that may
 // be missing or may refuse; each answers ok or the system's own reason, and
 // never pretends. Every request is bounded in time (a few seconds at most),
-// because the buttons call them on the GUI thread. The one exception is the
-// first connection to the system bus, which follows the D-Bus library's own
-// limit (25 s) should a bus accept the connection and then never answer.
+// because the buttons call them on the GUI thread; that holds for a bus that
+// accepts the connection and then never answers, too.
 
 #include <QString>
 

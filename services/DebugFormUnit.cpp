@@ -1,5 +1,7 @@
 #include "DebugFormUnit.h"
 
+#include <cstdio>
+
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -63,6 +65,13 @@ void WriteDebugLine(const QString &text)
 {
     if (DebugForm && KVOP && KVOP->debugMode)
         DebugForm->AddLine(text);
+}
+
+void WriteFaultLine(const QString &text)
+{
+    std::fprintf(stderr, "Kestrava: %s\n", qPrintable(text));
+    std::fflush(stderr);
+    WriteDebugLine(text);
 }
 
 void WriteSettingsDump()

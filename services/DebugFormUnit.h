@@ -27,5 +27,9 @@ extern TDebugForm *DebugForm;
 
 // One line into the debug window, only while debug mode is on.
 void WriteDebugLine(const QString &text);
+// Something the program could not do that the user never sees a box for (a
+// save, a request to end the session): one line on stderr, always, and into
+// the debug window as WriteDebugLine does.
+void WriteFaultLine(const QString &text);
 // The current fonts and window switches, as written after the settings change.
 void WriteSettingsDump();

@@ -34,7 +34,9 @@ KestravaDownload LoadDownload(QString *why)
     if (!configured.isEmpty())
         folders << configured;
     const QString here = QCoreApplication::applicationDirPath();
-    folders << here << here + QStringLiteral("/../lib/kestrava") << QStringLiteral(KESTRAVA_BUILD_MODULE_DIR);
+    // Beside the program in a build, in lib/kestrava when installed; never a
+    // folder compiled in, which may be one others can write.
+    folders << here << here + QStringLiteral("/../lib/kestrava");
     for (const QString &folder : folders) {
         QLibrary module(folder + QStringLiteral("/" KESTRAVA_NETWORK_MODULE));
         if (!module.load()) {
@@ -121,8 +123,9 @@ void CheckForUpdates(QWidget *owner, const Downloader &download,
     const auto fail = [&](const QString &why) {
         ::unlink(tempName.constData());
         WriteDebugLine(QStringLiteral("Error connecting to update binary file."));
+        // The box says only that it failed; the reason goes to stderr.
         if (!why.isEmpty())
-            WriteDebugLine(why);
+            WriteFaultLine("the update check failed: " + why);
         forms::MessageBox(owner, QStringLiteral("Error connecting to server."),
                           QStringLiteral("Update error."), forms::Buttons::OK, forms::Icon::Exclamation);
         WriteDebugLine(QStringLiteral(" "));

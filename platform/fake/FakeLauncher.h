@@ -1,7 +1,7 @@
 #pragma once
 
 // Test double of the launcher: records every request and answers with the
-// result a test set.
+// result a test set, or hands it on to a real launcher that answers instead.
 
 #include <vector>
 
@@ -18,23 +18,26 @@ struct FakeLauncher : Launcher {
     };
     std::vector<Call> calls;
     LaunchResult result{true, {}};
+    // When set, each request is recorded and then carried out by this
+    // launcher, whose answer is returned.
+    Launcher *through = nullptr;
 
     LaunchResult OpenUri(const QString &uri) override
     {
         calls.push_back({QStringLiteral("uri"), uri, {}, {}});
-        return result;
+        return through ? through->OpenUri(uri) : result;
     }
     LaunchResult OpenPath(const QString &path) override
     {
         calls.push_back({QStringLiteral("path"), path, {}, {}});
-        return result;
+        return through ? through->OpenPath(path) : result;
     }
     using Launcher::Spawn;
     LaunchResult Spawn(const QString &program, const QStringList &arguments,
                        const QString &workingDir) override
     {
         calls.push_back({QStringLiteral("spawn"), program, workingDir, arguments});
-        return result;
+        return through ? through->Spawn(program, arguments, workingDir) : result;
     }
 };
 

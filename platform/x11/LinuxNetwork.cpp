@@ -59,7 +59,12 @@ QString DeviceToActivate(BusRequests &nm, const QList<QDBusObjectPath> &devices)
 
 class NetworkManagerNetwork : public Network {
   public:
-    ServiceResult Connect() override { return ConnectThroughNetworkManager(QDBusConnection::systemBus()); }
+    ServiceResult Connect() override
+    {
+        if (ServiceResult bus = ProbeSystemBus(); !bus.ok)
+            return bus;
+        return ConnectThroughNetworkManager(QDBusConnection::systemBus());
+    }
 };
 
 } // namespace

@@ -31,11 +31,23 @@ class LogindSession : public SessionControl {
   public:
     ServiceResult LogOff() override
     {
+        if (ServiceResult bus = ProbeSystemBus(); !bus.ok)
+            return bus;
         return TerminateSessionOf(QDBusConnection::systemBus(), static_cast<quint32>(::getpid()),
                                   qEnvironmentVariable("XDG_SESSION_ID"));
     }
-    ServiceResult Reboot() override { return RequestReboot(QDBusConnection::systemBus()); }
-    ServiceResult PowerOff() override { return RequestPowerOff(QDBusConnection::systemBus()); }
+    ServiceResult Reboot() override
+    {
+        if (ServiceResult bus = ProbeSystemBus(); !bus.ok)
+            return bus;
+        return RequestReboot(QDBusConnection::systemBus());
+    }
+    ServiceResult PowerOff() override
+    {
+        if (ServiceResult bus = ProbeSystemBus(); !bus.ok)
+            return bus;
+        return RequestPowerOff(QDBusConnection::systemBus());
+    }
 };
 
 } // namespace

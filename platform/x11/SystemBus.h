@@ -40,6 +40,18 @@ class BusRequests {
     QDeadlineTimer m_deadline;
 };
 
+// Whether the bus at addresses (a D-Bus address list, tried in order) takes a
+// connection and answers the first step of the handshake within budgetMs;
+// the reason when it does not. The D-Bus library sets itself no limit on the
+// handshake: a bus that accepts the connection and then stays silent (a
+// daemon that hangs) would hold its first connection, and with it the GUI
+// thread, for good. Only a bus that answers here is handed to it. An address
+// that is not a local socket cannot be tried here and counts as answering.
+ServiceResult ProbeBus(const QByteArray &addresses, int budgetMs = kSystemBusBudgetMs);
+// ProbeBus for the system bus: the environment's address, or the standard
+// socket when it names none.
+ServiceResult ProbeSystemBus();
+
 // Ends the session of process pid: the session logind files it under, or
 // else the one named sessionId (the environment's XDG_SESSION_ID).
 ServiceResult TerminateSessionOf(const QDBusConnection &bus, quint32 pid, const QString &sessionId);

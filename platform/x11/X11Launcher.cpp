@@ -4,7 +4,7 @@
 // GIO first: its headers use the word Qt defines as a keyword.
 #include <gio/gio.h>
 
-#include "Launcher.h"
+#include "X11Launcher.h"
 
 #include <cerrno>
 #include <csignal>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,8 +35,36 @@ LaunchResult FromGError(gboolean ok, GError *error)
     return r;
 }
 
+// The highest descriptor number a process may have, plus one; read before the
+// fork, as the child may only make plain system calls.
+int DescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > 1 << 20)
+        return 1 << 20;
+    return static_cast<int>(limit.rlim_cur);
+}
+
+// Marks every descriptor past the standard three to close when the program
+// starts: a started program inherits nothing of the launcher's, whoever
+// opened it (this process or the one that started it). Async-signal-safe.
+void CloseOnExecPastStandardStreams(int descriptorLimit)
+{
+#ifdef CLOSE_RANGE_CLOEXEC
+    if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+#endif
+    // Kernels before 5.11: one descriptor at a time.
+    for (int fd = 3; fd < descriptorLimit; ++fd) {
+        const int flags = fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC))
+            fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    }
+}
+
 // Runs in a forked child of a threaded process: only async-signal-safe calls.
-[[noreturn]] void ExecGrandchild(const char *program, const char *dir, char *const argv[], int reportFd)
+[[noreturn]] void ExecGrandchild(const char *program, const char *dir, char *const argv[], int reportFd,
+                                 int descriptorLimit)
 {
     sigset_t none;
     sigemptyset(&none);
@@ -44,6 +73,7 @@ LaunchResult FromGError(gboolean ok, GError *error)
     dfl.sa_handler = SIG_DFL;
     for (int sig : {SIGXFSZ, SIGPIPE, SIGTERM, SIGINT, SIGCHLD})
         sigaction(sig, &dfl, nullptr);
+    CloseOnExecPastStandardStreams(descriptorLimit);
     int err = 0;
     if (dir && *dir && chdir(dir) != 0)
         err = errno;
@@ -105,6 +135,7 @@ class X11Launcher : public Launcher {
         for (QByteArray &w : words)
             argv.push_back(w.data());
         argv.push_back(nullptr);
+        const int descriptorLimit = DescriptorLimit();
         int report[2];
         if (pipe2(report, O_CLOEXEC) != 0)
             return {false, QString::fromUtf8(std::strerror(errno))};
@@ -121,7 +152,7 @@ class X11Launcher : public Launcher {
         if (middle == 0) {
             pid_t child = fork();
             if (child == 0)
-                ExecGrandchild(prog.constData(), dir.constData(), argv.data(), report[1]);
+                ExecGrandchild(prog.constData(), dir.constData(), argv.data(), report[1], descriptorLimit);
             int err = child < 0 ? errno : 0;
             if (err != 0) {
                 [[maybe_unused]] ssize_t n = write(report[1], &err, sizeof err);
@@ -147,7 +178,7 @@ class X11Launcher : public Launcher {
 
 } // namespace
 
-Launcher &Launch()
+Launcher &DesktopLauncher()
 {
     static X11Launcher launcher;
     return launcher;

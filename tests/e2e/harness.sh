@@ -89,7 +89,13 @@ export XDG_CACHE_HOME="$HOME/.cache"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
 export NO_AT_BRIDGE=1
 
-session_start ${KESTRAVA_E2E_KEEP:+--keep} "$KV_TMP" || fail "$SESSION_ERROR"
+# A script that sets KV_NO_WM=1 before sourcing this one starts without a window manager, and may
+# start one later with start_wm.
+session_start ${KESTRAVA_E2E_KEEP:+--keep} ${KV_NO_WM:+--no-wm} "$KV_TMP" || fail "$SESSION_ERROR"
+
+start_wm() {
+    _session_start_wm || fail "start_wm: $SESSION_ERROR"
+}
 
 # Tests may drop .service files here before starting the program; nothing else is activatable.
 KV_DBUS_SERVICES=$SESSION_DBUS_SERVICES
@@ -131,11 +137,16 @@ stop_panel() {
 # The program under test
 
 # start_app [DIR]: starts the program in DIR (default $KV_APPDIR); its pid is left in APP_PID.
-# Each instance logs to $KV_TMP/app.N.log.
+# Each instance logs to $KV_TMP/app.N.log, named in APP_LOG. KV_APP_PREFIX, when set, is a
+# command that runs the program in its place (exec'ing it, so that the pid stays the program's):
+# prlimit or setpriv, say.
 APP_PID=
+APP_LOG=
+KV_APP_PREFIX=()
 start_app() {
     local dir=${1:-$KV_APPDIR} n=$(( ${#KV_APP_PIDS[@]} + 1 ))
-    (cd "$dir" && exec "$KESTRAVA_BIN") </dev/null >"$KV_TMP/app.$n.log" 2>&1 &
+    APP_LOG="$KV_TMP/app.$n.log"
+    (cd "$dir" && exec "${KV_APP_PREFIX[@]}" "$KESTRAVA_BIN") </dev/null >"$APP_LOG" 2>&1 &
     APP_PID=$!
     KV_APP_PIDS+=("$APP_PID")
     session_track "$APP_PID"
@@ -479,6 +490,19 @@ click_in_window() {
     pointer_to $(( wx + $2 )) $(( wy + $3 ))
     xdotool click 1
 }
+
+# popups: the mapped override-redirect windows of the program under test, its open menus;
+# menu_open / menu_closed test for them.
+popups() {
+    local w
+    for w in $(xdotool search --pid "$APP_PID" 2>/dev/null || true); do
+        xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' || continue
+        window_visible "$w" && echo "$w"
+    done
+    return 0
+}
+menu_open() { [[ -n "$(popups)" ]]; }
+menu_closed() { [[ -z "$(popups)" ]]; }
 
 # wakeups: the voluntary context switches of every thread of the program under test; each
 # is a sleep that a wake-up ends.

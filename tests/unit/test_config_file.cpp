@@ -11,7 +11,9 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <grp.h>
@@ -20,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "FileSafety.h"
 #include "Kvguiglobals.h"
 
 namespace fs = std::filesystem;
@@ -27,10 +30,19 @@ using Bytes = std::vector<unsigned char>;
 
 namespace {
 
+// The file's bytes, empty when it cannot be read; read in one piece, as a
+// byte-wise stream takes seconds over 2 MB in a sanitized build.
 Bytes ReadAll(const fs::path &p)
 {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    std::ifstream in(p, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (size <= 0)
+        return {};
+    Bytes b(static_cast<std::size_t>(size));
+    in.seekg(0);
+    in.read(reinterpret_cast<char *>(b.data()), size);
+    b.resize(static_cast<std::size_t>(in.gcount()));
+    return b;
 }
 
 void WriteAll(const fs::path &p, const Bytes &b)
@@ -865,6 +877,256 @@ TEST_F(ConfigFile, OnlyAPlausibleVersionMakesAFileWhole)
     EXPECT_EQ(loaded->settings.alpha, 200);
     EXPECT_FALSE(loaded->BackupConfiguration());
     EXPECT_EQ(ReadAll(Old()), backup);
+}
+
+TEST_F(ConfigFile, EachTailFieldChangedAloneIsSavedAndLoaded)
+{
+    using namespace ConfigLayout;
+    // Distinctive has the colours switch and the game section on, the button
+    // section shut and the clock showing at (17, 23).
+    const Bytes base = Distinctive();
+    struct Case {
+        const char *field;
+        std::function<void(KVUIOperationClass &)> change;
+        std::function<int64_t(const KVUIOperationClass &)> value;
+        std::size_t at, size; // the bytes of the file the change may touch
+    } cases[] = {
+        {"colours switch", [](auto &o) { o.useWindowsColours = false; },
+         [](const auto &o) { return int64_t{o.useWindowsColours}; }, kUseWindowsColours, 1},
+        {"game section", [](auto &o) { o.gameSectionOpen = false; },
+         [](const auto &o) { return int64_t{o.gameSectionOpen}; }, kGameSectionOpen, 1},
+        {"clock hidden", [](auto &o) { o.clockVisible = false; },
+         [](const auto &o) { return int64_t{o.clockVisible}; }, kClockVisible, 1},
+        // Only the top byte of the unaligned int differs.
+        {"clock left", [](auto &o) { o.clockLeft = 17 + (1 << 24); },
+         [](const auto &o) { return int64_t{o.clockLeft}; }, kClockLeft, 4},
+        {"clock left negative", [](auto &o) { o.clockLeft = -1234; },
+         [](const auto &o) { return int64_t{o.clockLeft}; }, kClockLeft, 4},
+        {"clock top", [](auto &o) { o.clockTop = std::numeric_limits<int32_t>::max(); },
+         [](const auto &o) { return int64_t{o.clockTop}; }, kClockTop, 4},
+        {"clock top negative", [](auto &o) { o.clockTop = -23; },
+         [](const auto &o) { return int64_t{o.clockTop}; }, kClockTop, 4},
+        {"button section", [](auto &o) { o.buttonSectionOpen = true; },
+         [](const auto &o) { return int64_t{o.buttonSectionOpen}; }, kButtonSectionOpen, 1},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.field);
+        WriteAll(Config(), base);
+        auto edited = Fresh();
+        ASSERT_TRUE(edited->LoadConfiguration());
+        const int64_t before = tc.value(*edited);
+        tc.change(*edited);
+        ASSERT_NE(tc.value(*edited), before);
+        ASSERT_TRUE(edited->SaveConfiguration()) << edited->lastSaveError;
+        const Bytes saved = ReadAll(Config());
+        ASSERT_EQ(saved.size(), base.size());
+        // The field's own bytes changed, and nothing else.
+        std::size_t firstChange = saved.size(), lastChange = 0;
+        for (std::size_t i = 0; i < saved.size(); ++i)
+            if (saved[i] != base[i]) {
+                firstChange = std::min(firstChange, i);
+                lastChange = i;
+            }
+        ASSERT_LT(firstChange, saved.size()) << "the save left the file as it was";
+        EXPECT_GE(firstChange, tc.at);
+        EXPECT_LT(lastChange, tc.at + tc.size);
+        // Loaded back, the model holds the change, and saving it again
+        // writes the very same bytes.
+        auto loaded = Fresh();
+        ASSERT_TRUE(loaded->LoadConfiguration());
+        EXPECT_EQ(tc.value(*loaded), tc.value(*edited));
+        ASSERT_TRUE(loaded->SaveConfiguration());
+        EXPECT_EQ(ReadAll(Config()), saved);
+    }
+}
+
+TEST_F(ConfigFile, TheTwentiethCategorySlotIsLikeAnyOther)
+{
+    m->WriteDefaults();
+    for (int c = 2; c < kMaxCategories - 1; ++c) {
+        m->categories[c].type = ctApplications;
+        SetField(m->categories[c].name, "c" + std::to_string(c));
+        SetField(m->categories[c].links[0].path, "/bin/true");
+        m->categories[c].links[0].used = 1;
+    }
+    const int last = m->FirstFreeCategory();
+    ASSERT_EQ(last, kMaxCategories - 1);
+    CategoryRecord &cat = m->categories[last];
+    cat.type = ctGames;
+    SetField(cat.name, "Twentieth");
+    SetField(cat.description, std::string(249, 'd'));
+    cat.colour = {1, 2, 3};
+    cat.linkColour = {4, 5, 6};
+    cat.lockedOpen = true;
+    cat.expanded = false;
+    for (int l = 0; l < kMaxLinks; ++l) {
+        SetField(cat.links[l].name, "game" + std::to_string(l));
+        SetField(cat.links[l].path, std::string(1999, static_cast<char>('a' + l % 26)));
+        cat.links[l].type = ctGames;
+        cat.links[l].used = 1;
+    }
+    // Every slot is taken: there is none for a 21st.
+    EXPECT_EQ(m->FirstFreeCategory(), -1);
+    EXPECT_EQ(m->CategoryCount(), kMaxCategories);
+    m->settings.alpha = 77;
+    ASSERT_TRUE(m->SaveConfiguration());
+    const Bytes saved = ReadAll(Config());
+    // The last record ends where the window settings begin.
+    const std::size_t at = ConfigLayout::kSettings - sizeof(CategoryRecord);
+    EXPECT_STREQ(reinterpret_cast<const char *>(saved.data() + at + offsetof(CategoryRecord, name)),
+                 "Twentieth");
+    EXPECT_EQ(GetInt(saved, at + offsetof(CategoryRecord, type)), ctGames);
+    EXPECT_EQ(GetInt(saved, ConfigLayout::kSettings + offsetof(WindowSettings, alpha)), 77);
+
+    auto loaded = Fresh();
+    ASSERT_TRUE(loaded->LoadConfiguration());
+    EXPECT_EQ(std::memcmp(&loaded->categories[last], &cat, sizeof cat), 0);
+    EXPECT_EQ(loaded->LinkCount(last), kMaxLinks);
+    EXPECT_EQ(loaded->settings.alpha, 77);
+
+    // Deleted, as the category list deletes its last one: the slot is
+    // free again and nothing next to it changed.
+    loaded->ClearCategory(last);
+    ASSERT_TRUE(loaded->SaveConfiguration());
+    auto again = Fresh();
+    ASSERT_TRUE(again->LoadConfiguration());
+    EXPECT_EQ(again->FirstFreeCategory(), last);
+    EXPECT_EQ(again->categories[last].type, ctUnused);
+    EXPECT_EQ(again->LinkCount(last), 0);
+    EXPECT_EQ(std::memcmp(again->categories, m->categories, sizeof(CategoryRecord) * last), 0);
+    EXPECT_EQ(std::memcmp(&again->settings, &m->settings, sizeof(WindowSettings)), 0);
+}
+
+// Watches the file-system steps of the saves made while it lives, with what
+// the file the step names and the save's target held right after each step.
+struct StepLog : filesafety::StepObserver {
+    struct Entry {
+        filesafety::Step step;
+        std::string path, to;
+        bool ok;
+        Bytes pathHeld, targetHeld;
+    };
+    fs::path target;
+    std::vector<Entry> entries;
+    filesafety::StepObserver *before;
+
+    explicit StepLog(fs::path watched) : target(std::move(watched)), before(filesafety::SetStepObserver(this))
+    {
+    }
+    ~StepLog() override { filesafety::SetStepObserver(before); }
+    void Done(filesafety::Step step, const std::string &path, const std::string &to, bool ok) override
+    {
+        const bool folder = step == filesafety::Step::SyncFolder;
+        entries.push_back({step, path, to, ok, folder ? Bytes() : ReadAll(path), ReadAll(target)});
+    }
+    std::vector<filesafety::Step> Steps() const
+    {
+        std::vector<filesafety::Step> steps;
+        for (const Entry &e : entries)
+            steps.push_back(e.step);
+        return steps;
+    }
+    const Entry &Of(filesafety::Step step) const
+    {
+        for (const Entry &e : entries)
+            if (e.step == step)
+                return e;
+        throw std::runtime_error("no such step");
+    }
+};
+
+TEST_F(ConfigFile, ASaveSyncsItsDataBeforeTheRenameAndTheFolderAfterIt)
+{
+    using filesafety::Step;
+    Distinctive();
+    struct Case {
+        const char *what;
+        fs::path target;
+        std::function<bool()> save;
+    } cases[] = {
+        {"save", Config(), [&] { return m->SaveConfiguration(); }},
+        {"backup", Old(), [&] { return m->BackupConfiguration(); }},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        const Bytes old = ReadAll(tc.target); // empty: no backup yet
+        m->settings.alpha += 1;
+        const Bytes wanted = tc.target == Config() ? Bytes() : ReadAll(Config());
+        StepLog log(tc.target);
+        ASSERT_TRUE(tc.save());
+        const Bytes saved = ReadAll(tc.target);
+        if (!wanted.empty()) {
+            EXPECT_EQ(saved, wanted);
+        }
+        EXPECT_NE(saved, old);
+        ASSERT_EQ(log.Steps(), (std::vector<Step>{Step::CreateTemporary, Step::Write, Step::SyncFile,
+                                                  Step::Close, Step::Rename, Step::SyncFolder}));
+        for (const StepLog::Entry &e : log.entries)
+            EXPECT_TRUE(e.ok) << static_cast<int>(e.step);
+        // One temporary beside the target goes through every step up to the rename.
+        const std::string tmp = log.entries[0].path;
+        EXPECT_EQ(fs::path(tmp).parent_path(), dir);
+        EXPECT_NE(tmp, tc.target.string());
+        for (std::size_t i = 0; i < 5; ++i)
+            EXPECT_EQ(log.entries[i].path, tmp) << i;
+        // The data synced is the whole new file, while the target still
+        // holds the old one; only the rename puts it there.
+        EXPECT_EQ(log.Of(Step::SyncFile).pathHeld, saved);
+        EXPECT_EQ(log.Of(Step::SyncFile).targetHeld, old);
+        EXPECT_EQ(log.Of(Step::Rename).to, tc.target.string());
+        EXPECT_EQ(log.Of(Step::Rename).targetHeld, saved);
+        // Then the folder, which holds the new name, is synced.
+        EXPECT_EQ(log.Of(Step::SyncFolder).path, dir.string());
+        EXPECT_FALSE(fs::exists(tmp));
+    }
+    // Each log took itself out again: by default nothing watches the saves.
+    EXPECT_EQ(filesafety::SetStepObserver(nullptr), nullptr);
+}
+
+TEST_F(ConfigFile, StepsOfAFailedSaveAndOfASaveInPlace)
+{
+    using filesafety::Step;
+    const Bytes first = Distinctive();
+    const fs::path second = dir / "second-name";
+    struct Case {
+        const char *what;
+        bool hardLinked, produces;
+        std::vector<Step> steps;
+        bool saved;
+    } cases[] = {
+        // The producer fails: the temporary goes, nothing is renamed or synced.
+        {"failed", false, false, {Step::CreateTemporary, Step::Write, Step::Close, Step::Remove}, false},
+        // A file with a second name is written through: synced before it is closed.
+        {"in place",
+         true,
+         true,
+         {Step::OpenInPlace, Step::Write, Step::Truncate, Step::SyncFile, Step::Close},
+         true},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        fs::remove(second);
+        if (tc.hardLinked)
+            fs::create_hard_link(Config(), second);
+        const Bytes replacement(1000, 42);
+        StepLog log(Config());
+        std::string error;
+        const bool ok = filesafety::ReplaceContents(
+            Config().string(),
+            [&](int fd) {
+                return tc.produces && filesafety::WriteAll(fd, replacement.data(), replacement.size());
+            },
+            std::nullopt, error);
+        EXPECT_EQ(ok, tc.saved) << error;
+        EXPECT_EQ(log.Steps(), tc.steps);
+        EXPECT_EQ(ReadAll(Config()), tc.saved ? replacement : first);
+        if (tc.saved) {
+            EXPECT_EQ(log.Of(Step::SyncFile).pathHeld, replacement);
+        } else {
+            EXPECT_FALSE(log.Of(Step::Write).ok);
+            EXPECT_FALSE(fs::exists(log.Of(Step::Remove).path));
+        }
+    }
 }
 
 TEST_F(ConfigFile, WithoutAFolderNothingIsWritten)

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Kvguiglobals.h"
 
@@ -64,26 +66,93 @@ TEST_F(Model, DeleteLinkKeepsListPacked)
 {
     struct Case {
         int count, deleted;
-        const char *expected; // names left, by slot
+        std::vector<int> left; // the links left, by their original slot
     } cases[] = {
-        {3, 0, "12"}, {3, 2, "01"}, {3, 5, "012"}, // past the end: nothing changes
+        {3, 0, {1, 2}},
+        {3, 1, {0, 2}},
+        {3, 2, {0, 1}},                 // the last one
+        {1, 0, {}},                     // the category's only link
+        {3, 3, {0, 1, 2}},              // at the count: refused
+        {3, 5, {0, 1, 2}},              // past the end: refused
+        {3, -1, {0, 1, 2}},             // before the start: refused
+        {0, 0, {}},                     // an empty category: refused
+        {kMaxLinks, kMaxLinks - 1, {}}, // the last of a full list (left filled in below)
+        {kMaxLinks, 0, {}},
+        {kMaxLinks, kMaxLinks, {}}, // at the count of a full list: refused
     };
-    for (const Case &tc : cases) {
+    for (Case &tc : cases) {
+        SCOPED_TRACE("delete " + std::to_string(tc.deleted) + " of " + std::to_string(tc.count));
+        if (tc.count == kMaxLinks)
+            for (int l = 0; l < kMaxLinks; ++l)
+                if (l != tc.deleted)
+                    tc.left.push_back(l);
         m->ClearCategory(0);
+        m->ClearCategory(1);
         FillLinks(0, tc.count);
+        SetField(m->categories[0].name, "kept");
+        FillLinks(1, 2); // the next category must not notice
+        const CategoryRecord before = m->categories[0];
+        const CategoryRecord neighbour = m->categories[1];
         m->DeleteLink(0, tc.deleted);
-        std::string left;
-        for (int l = 0; l < m->LinkCount(0); ++l)
-            left += m->categories[0].links[l].name[4];
-        EXPECT_EQ(left, tc.expected) << "delete " << tc.deleted << " of " << tc.count;
-        EXPECT_EQ(m->categories[0].links[std::strlen(tc.expected)].type, -1);
+
+        const CategoryRecord &cat = m->categories[0];
+        ASSERT_EQ(m->LinkCount(0), static_cast<int>(tc.left.size()));
+        for (std::size_t l = 0; l < tc.left.size(); ++l)
+            EXPECT_EQ(std::memcmp(&cat.links[l], &before.links[tc.left[l]], sizeof(LinkRecord)), 0) << l;
+        // Every slot behind the list is a cleared one.
+        for (int l = static_cast<int>(tc.left.size()); l < kMaxLinks; ++l) {
+            EXPECT_EQ(cat.links[l].used, 0) << l;
+            EXPECT_EQ(cat.links[l].type, ctUnused) << l;
+            EXPECT_EQ(cat.links[l].name[0], '\0') << l;
+        }
+        // The rest of the category and its neighbour stay as they were.
+        EXPECT_EQ(std::memcmp(cat.name, before.name,
+                              offsetof(CategoryRecord, pad) - offsetof(CategoryRecord, name)),
+                  0);
+        EXPECT_EQ(std::memcmp(&m->categories[1], &neighbour, sizeof neighbour), 0);
+        if (tc.left.size() == static_cast<std::size_t>(tc.count)) {
+            EXPECT_EQ(std::memcmp(&cat, &before, sizeof before), 0)
+                << "a refused delete changed the category";
+        }
     }
-    m->ClearCategory(0);
-    FillLinks(0, 50);
-    m->DeleteLink(0, 49);
-    EXPECT_EQ(m->LinkCount(0), 49);
-    EXPECT_EQ(m->categories[0].links[49].used, 0);
-    EXPECT_STREQ(m->categories[0].links[48].name, "link48");
+}
+
+TEST_F(Model, SlotsOutsideTheTwentyAreRefused)
+{
+    m->WriteDefaults();
+    for (int c = 0; c < kMaxCategories; ++c)
+        FillLinks(c, 3);
+    m->settings.alpha = 123;
+    const auto model = std::make_unique<ModelSnapshot>();
+    std::memcpy(model->categories, m->categories, sizeof m->categories);
+    model->settings = m->settings;
+    model->savedSettings = m->savedSettings;
+    model->header = m->header;
+    model->appearance = m->appearance;
+    EXPECT_EQ(m->FirstFreeCategory(), -1); // no slot for a 21st
+
+    for (int c : {kMaxCategories, kMaxCategories + 1, -1}) {
+        SCOPED_TRACE(c);
+        m->ClearCategory(c);
+        m->CopyCategory(c, 0);
+        m->CopyCategory(0, c);
+        m->DeleteLink(c, 0);
+        EXPECT_EQ(m->LinkCount(c), 0);
+    }
+    EXPECT_EQ(std::memcmp(model->categories, m->categories, sizeof m->categories), 0);
+    EXPECT_EQ(std::memcmp(&model->settings, &m->settings, sizeof(WindowSettings)), 0);
+    EXPECT_EQ(std::memcmp(&model->savedSettings, &m->savedSettings, sizeof(WindowSettings)), 0);
+    EXPECT_EQ(std::memcmp(&model->header, &m->header, sizeof(FileHeader)), 0);
+    EXPECT_EQ(std::memcmp(&model->appearance, &m->appearance, sizeof(Appearance)), 0);
+
+    // The twentieth slot itself is an ordinary one.
+    const int last = kMaxCategories - 1;
+    m->CopyCategory(last, 0);
+    EXPECT_EQ(std::memcmp(&m->categories[last], &m->categories[0], sizeof(CategoryRecord)), 0);
+    m->DeleteLink(last, 2);
+    EXPECT_EQ(m->LinkCount(last), 2);
+    m->ClearCategory(last);
+    EXPECT_EQ(m->FirstFreeCategory(), last);
 }
 
 TEST_F(Model, ColourRolesMapToStorageSlots)

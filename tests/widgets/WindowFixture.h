@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
+
+#include <unistd.h>
 
 #include "Dialogs.h"
 #include "FakeLauncher.h"
@@ -21,7 +24,8 @@ struct WindowFixture : ::testing::Test {
     {
         previous = std::filesystem::current_path();
         dir = std::filesystem::temp_directory_path() /
-              ("kv-window-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("kv-window-" + std::to_string(::getpid()) + "-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         std::filesystem::current_path(dir);
