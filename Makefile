@@ -1,8 +1,12 @@
 # make run   - install what is missing, build, start Kestrava in this folder
 # make test  - install what is missing, build, run every test tier
-.PHONY: run test deps build build-test fuzz bench clean
+# make package - build the Debian package into build-package/
+# make fuzz  - build the fuzzers and run each for FUZZ_SECONDS (600 by default;
+#              KESTRAVA_FUZZ_SECONDS in the environment counts too)
+.PHONY: run test deps build build-test build-fuzz fuzz bench clean package
 
 JOBS ?= 2
+FUZZ_SECONDS ?= $(or $(KESTRAVA_FUZZ_SECONDS),600)
 
 deps:
 	@scripts/install-deps.sh
@@ -14,16 +18,23 @@ build: deps
 run: build
 	@scripts/run.sh build/app/kestrava
 
+# From the same build as `make run`; the package test takes the package from build-package/.
+package: build
+	@cpack --config build/CPackConfig.cmake -B $(CURDIR)/build-package
+
 build-test: deps
 	@cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRAVA_SANITIZE=ON >/dev/null
 	@cmake --build build-test -j $(JOBS)
 
-fuzz: deps
+build-fuzz: deps
 	@CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVA_GUI=OFF \
 	    -DKESTRAVA_TESTS=OFF -DKESTRAVA_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 
-test: build-test fuzz
+fuzz: build-fuzz
+	@KESTRAVA_FUZZ_SECONDS=$(FUZZ_SECONDS) KESTRAVA_FUZZ_BUILD=build-fuzz scripts/fuzz.sh
+
+test: build-test build-fuzz package
 	@scripts/test.sh
 
 bench: deps
@@ -33,4 +44,4 @@ bench: deps
 	@KESTRAVA_BUILD_DIR=build-bench bench/run.sh
 
 clean:
-	rm -rf build build-test build-fuzz build-bench
+	rm -rf build build-test build-fuzz build-bench build-package

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "InstanceRequest.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
@@ -207,23 +209,23 @@ class Caller : public QObject {
   private:
     void Read(SingleInstance *channel)
     {
-        char bytes[64];
-        const ssize_t n = ::read(m_fd, bytes, sizeof bytes - static_cast<std::size_t>(m_request.size()));
+        char bytes[InstanceRequest::kMaxBytes];
+        const ssize_t n = ::read(m_fd, bytes, m_request.Room());
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return;
-        if (n > 0)
-            m_request.append(bytes, n);
-        if (n > 0 && m_request.size() < SingleInstance::ShowRequest().size())
+        const InstanceRequest::Verdict verdict =
+            n > 0 ? m_request.Take(bytes, static_cast<std::size_t>(n)) : m_request.End();
+        if (verdict == InstanceRequest::Verdict::More)
             return;
         m_notifier.setEnabled(false);
-        if (m_request == SingleInstance::ShowRequest())
+        if (verdict == InstanceRequest::Verdict::Show)
             emit channel->showRequested();
         deleteLater();
     }
 
     int m_fd;
     QSocketNotifier m_notifier;
-    QByteArray m_request;
+    InstanceRequest m_request;
 };
 
 // Waits at most timeoutMs until fd is ready for events; false on timeout or
@@ -265,13 +267,12 @@ bool SingleInstance::SignalRunning(int timeoutMs) const
         socklen_t length = sizeof error;
         ok = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
     }
-    const QByteArray request = ShowRequest();
-    qsizetype sent = 0;
+    const std::string_view request = InstanceRequest::kShow;
+    std::size_t sent = 0;
     while (ok && sent < request.size()) {
-        const ssize_t n = ::send(fd, request.constData() + sent,
-                                 static_cast<std::size_t>(request.size() - sent), MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (n > 0)
-            sent += n;
+            sent += static_cast<std::size_t>(n);
         else if (n < 0 && (errno == EAGAIN || errno == EINTR))
             ok = WaitFor(fd, POLLOUT, timeoutMs);
         else

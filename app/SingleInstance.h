@@ -31,8 +31,6 @@ class SingleInstance : public QObject {
     // Problems found by Acquire come before anyone is likely to be connected.
     QString LastError() const { return m_lastError; }
 
-    static QByteArray ShowRequest() { return QByteArrayLiteral("show\n"); }
-
   signals:
     void showRequested();
     // The one-instance guard is off, or later starts cannot reach this one

@@ -173,9 +173,10 @@ uint32_t TextToHotKey(const std::string &text, bool localized)
         else
             key = KeyByName(std::string(1, c), localized);
     } else if (last.size() > 1) {
+        // A modifier alone names no key, however it is written.
         for (const std::string &m : {std::string("Ctrl"), std::string("Alt"), std::string("Shift"),
                                      std::string("Win"), local.ctrl, local.alt, local.shift, local.win})
-            if (last == m)
+            if (SameIgnoringCase(last, m))
                 return 0;
         key = KeyByName(last, localized);
     }

@@ -1,6 +1,3 @@
-// GLib first: its headers use the word Qt defines as a keyword.
-#include <glib.h>
-
 #include "RunDialogUnit.h"
 
 #include <sys/stat.h>
@@ -41,24 +38,6 @@ bool IsProgram(const QString &path)
 }
 
 } // namespace
-
-CommandWords SplitCommandLine(const QString &line)
-{
-    CommandWords result;
-    int argc = 0;
-    char **argv = nullptr;
-    GError *error = nullptr;
-    if (!g_shell_parse_argv(line.toUtf8().constData(), &argc, &argv, &error)) {
-        result.error = QString::fromUtf8(error ? error->message : "");
-        g_clear_error(&error);
-        return result;
-    }
-    result.ok = true;
-    for (int i = 0; i < argc; ++i)
-        result.words.append(QString::fromUtf8(argv[i]));
-    g_strfreev(argv);
-    return result;
-}
 
 QStringList SearchFolders(const QString &pathValue)
 {

@@ -6,19 +6,12 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "CommandWords.h"
+
 class QCompleter;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-
-// A command line split into words by the shell's quoting rules, with no
-// shell and no expansion of any kind.
-struct CommandWords {
-    bool ok = false;
-    QStringList words;
-    QString error; // why the line could not be split
-};
-CommandWords SplitCommandLine(const QString &line);
 
 // The folders of a PATH value that may be searched: empty and relative
 // entries would mean the current folder, which is never searched.

@@ -34,6 +34,12 @@ TEST(HotKeyText, TextsToValues)
         {"Ctrl+Alt+Ctrl", 0},
         {"F24", 0x87},
         {"Ctrl+Ctrl+M", 0x404D},
+        // A modifier alone is no key in any case, or its value would be
+        // written back as a text that reads as nothing.
+        {"ALT", 0},
+        {"shift", 0},
+        {"Ctrl+SHIFT", 0},
+        {"\x13\x13ALT", 0},
     };
     for (const auto &tc : cases)
         EXPECT_EQ(TextToHotKey(tc.text, false), tc.value) << '"' << tc.text << '"';

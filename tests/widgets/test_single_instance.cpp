@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QSocketNotifier>
@@ -446,6 +447,58 @@ int ConnectTo(const fs::path &path)
         return -1;
     }
     return fd;
+}
+
+// True once the other end has closed fd; never blocks.
+bool ClosedByTheInstance(int fd)
+{
+    char byte;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+// Callers that connect and keep their end open, one saying nothing and one
+// half the request: the instance goes on with its event loop, takes neither
+// for a request to show, serves a proper start in the meantime, and in the
+// end hangs up on both.
+TEST_F(SingleInstanceTest, HangingCallersNeitherBlockNorShow)
+{
+    const fs::path socket = runtime / "kvtest";
+    SingleInstance first(QStringLiteral("kvtest"));
+    ASSERT_TRUE(first.Acquire());
+    QSignalSpy shown(&first, &SingleInstance::showRequested);
+
+    const int silent = ConnectTo(socket);
+    const int partial = ConnectTo(socket);
+    ASSERT_GE(silent, 0);
+    ASSERT_GE(partial, 0);
+    ASSERT_EQ(::write(partial, "sh", 2), 2);
+
+    // Both are taken while the loop runs, and neither holds it up.
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(200);
+    EXPECT_LT(clock.elapsed(), 1000) << "the event loop waited on a caller";
+    EXPECT_EQ(shown.count(), 0);
+
+    // A proper start is served at once (the hanging callers are given two
+    // seconds), with both still there.
+    SingleInstance second(QStringLiteral("kvtest"));
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_TRUE(second.SignalRunning());
+    EXPECT_TRUE(shown.wait(1000)) << "the start waited behind the hanging callers";
+    EXPECT_EQ(shown.count(), 1);
+
+    // Nobody keeps a connection for long; being cut off is no request either.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ClosedByTheInstance(silent); }, 5000)) << "silent caller kept";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ClosedByTheInstance(partial); }, 5000)) << "partial caller kept";
+    ::close(silent);
+    ::close(partial);
+    QTest::qWait(50);
+    EXPECT_EQ(shown.count(), 1);
+
+    // And the channel still serves the next start.
+    EXPECT_EQ(ShowsAfterASecondStart(first), 1);
 }
 
 // A failed accept (here: out of file descriptors) leaves the channel open;
