@@ -39,7 +39,9 @@ TEST(HotKeyText, TextsToValues)
         {"ALT", 0},
         {"shift", 0},
         {"Ctrl+SHIFT", 0},
-        {"\x13\x13ALT", 0},
+        {"\x13\x13"
+         "ALT",
+         0},
     };
     for (const auto &tc : cases)
         EXPECT_EQ(TextToHotKey(tc.text, false), tc.value) << '"' << tc.text << '"';
