@@ -52,6 +52,7 @@ TEST(UpdateFile, ReadBackAndRefused)
         {"", false, 0, ""},
         {head + std::string(30, '\0'), false, 0, ""},
         {head + "../../evil.exe" + std::string(16, '\0'), false, 0, ""},
+        {head + ".." + std::string(28, '\0'), false, 0, ""}, // the page's folder's parent
         {head + "dir/setup.exe" + std::string(17, '\0'), false, 0, ""},
         {head + "c:setup.exe" + std::string(19, '\0'), false, 0, ""},
         {head + "a\\b.exe" + std::string(23, '\0'), false, 0, ""},
