@@ -200,4 +200,25 @@ TEST(Game, BallsComeToRest)
     }
 }
 
+// Rest means no ball has moved by a whole pixel for a second of steps: a ball rolling at less
+// than a pixel a step changes its pixel only every few steps, and keeps the game running.
+TEST(Game, ABallRollingSlowerThanAPixelAStepIsNotAtRest)
+{
+    GameRandom random([tick = 7u]() mutable { return tick += 16; });
+    GameWorld world;
+    world.Populate(223, 134, random);
+    world.running = true;
+    for (int i = 1; i < 50; ++i)
+        if (world.bodies[i])
+            world.bodies[i]->inactive = true;
+    KVGameBody &b = *world.bodies[0];
+    b.position = {20, 0};
+    b.velocity = {40, 0};
+    for (int step = 0; step < 30; ++step) {
+        world.Step(10, 223, 134);
+        EXPECT_FALSE(world.AtRest()) << "at step " << step;
+    }
+    EXPECT_GT(b.position.x, 27);
+}
+
 } // namespace
