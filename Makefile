@@ -1,9 +1,11 @@
 # make run   - install what is missing, build, start Kestrava in this folder
 # make test  - install what is missing, build, run every test tier
+# make build-win - cross-build the model's unit tests for Windows into build-win/
+#              (`make test` runs them under Wine)
 # make package - build the Debian package into build-package/
 # make fuzz  - build the fuzzers and run each for FUZZ_SECONDS (600 by default;
 #              KESTRAVA_FUZZ_SECONDS in the environment counts too)
-.PHONY: run test deps build build-test build-fuzz fuzz bench clean package
+.PHONY: run test deps build build-test build-fuzz build-win fuzz bench clean package
 
 JOBS ?= 2
 FUZZ_SECONDS ?= $(or $(KESTRAVA_FUZZ_SECONDS),600)
@@ -31,10 +33,13 @@ build-fuzz: deps
 	    -DKESTRAVA_TESTS=OFF -DKESTRAVA_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 
+build-win: deps
+	@JOBS=$(JOBS) scripts/windows-tests.sh build
+
 fuzz: build-fuzz
 	@KESTRAVA_FUZZ_SECONDS=$(FUZZ_SECONDS) KESTRAVA_FUZZ_BUILD=build-fuzz scripts/fuzz.sh
 
-test: build-test build-fuzz package
+test: build-test build-fuzz build-win package
 	@scripts/test.sh
 
 bench: deps
@@ -44,4 +49,4 @@ bench: deps
 	@KESTRAVA_BUILD_DIR=build-bench bench/run.sh
 
 clean:
-	rm -rf build build-test build-fuzz build-bench build-package
+	rm -rf build build-test build-fuzz build-bench build-package build-win

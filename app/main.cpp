@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <string>
 
 #include <malloc.h>
 
@@ -22,6 +24,7 @@
 #include "Kvguiglobals.h"
 #include "MakeUpdateFormUnit.h"
 #include "Platform.h"
+#include "PlatformChoice.h"
 #include "SettingsFormUnit.h"
 #include "SingleInstance.h"
 
@@ -140,11 +143,22 @@ int main(int argc, char *argv[])
     if (noSharedImages)
         qputenv("QT_XCB_NO_MITSHM", "1");
 
+    // Under a Wayland desktop the window goes through XWayland, unless the
+    // user named a platform.
+    const std::string platform =
+        ChooseQtPlatform({std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
+                          std::getenv("XDG_SESSION_TYPE"), std::getenv("DISPLAY")},
+                         argc, argv);
+    if (!platform.empty())
+        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform));
+
     QApplication app(argc, argv);
     // Read when the display was opened; the programs started from here keep
     // their own choice.
     if (noSharedImages)
         qunsetenv("QT_XCB_NO_MITSHM");
+    if (!platform.empty())
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName(QStringLiteral("Kestrava"));
     forms::InstallFontSubstitutes();
     forms::InstallPlainHints();

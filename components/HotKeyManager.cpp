@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "GlobalKeys.h"
 
@@ -56,6 +57,9 @@ std::string AtomName(uint32_t hotKey)
 
 THotKeyManager *pressedTarget = nullptr;
 
+// Whether this run has told that the desktop gives no global keys.
+bool desktopRefusalTold = false;
+
 } // namespace
 
 THotKeyManager::THotKeyManager()
@@ -76,12 +80,27 @@ THotKeyManager::~THotKeyManager()
     }
 }
 
+void THotKeyManager::ForgetDesktopRefusal()
+{
+    desktopRefusalTold = false;
+}
+
 uint16_t THotKeyManager::AddHotKey(uint32_t hotKey)
 {
+    m_lastError.clear();
+    // Every key fails alike there: nothing is asked of the desktop, and it
+    // is said once.
+    if (!platform::Keys().Available(&m_lastError)) {
+        if (OnRefused && !std::exchange(desktopRefusalTold, true))
+            OnRefused(QStringLiteral("Global hot keys do not work here: %1. Bind a shortcut of the desktop "
+                                     "to the command kestrava instead: starting Kestrava again shows its "
+                                     "window.")
+                          .arg(m_lastError));
+        return 0;
+    }
     uint16_t modifiers = 0, key = 0;
     SeparateHotKey(hotKey, modifiers, key);
     const uint16_t atom = Atoms().Add(AtomName(hotKey));
-    m_lastError.clear();
     if (atom && platform::Keys().Grab(modifiers, static_cast<uint8_t>(key), &m_lastError)) {
         m_registrations.push_back(new THotKeyRegistration{hotKey, atom});
         return atom;
@@ -90,6 +109,11 @@ uint16_t THotKeyManager::AddHotKey(uint32_t hotKey)
         Atoms().Delete(atom);
     else
         m_lastError = QStringLiteral("no identifier is left");
+    if (OnRefused)
+        OnRefused(
+            QStringLiteral("The hot key %1 does not work: %2. Starting Kestrava again shows its window, "
+                           "so a shortcut of the desktop can do the same.")
+                .arg(QString::fromStdString(HotKeyToText(hotKey, false)), m_lastError));
     return 0;
 }
 

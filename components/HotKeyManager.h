@@ -24,7 +24,7 @@ class THotKeyManager {
     THotKeyManager &operator=(const THotKeyManager &) = delete;
 
     // The new registration's index, 0 when the desktop refused the key
-    // (LastError says why).
+    // (LastError says why, and OnRefused is told).
     uint16_t AddHotKey(uint32_t hotKey);
     uint16_t ChangeHotKey(uint16_t index, uint32_t newHotKey);
     bool RemoveHotKey(uint32_t hotKey);
@@ -37,6 +37,14 @@ class THotKeyManager {
     const QString &LastError() const { return m_lastError; }
 
     std::function<void(uint32_t hotKey, uint16_t index)> OnHotKeyPressed;
+    // A line for the debug window when AddHotKey is refused: one for each
+    // key another program holds, but a desktop that gives no program global
+    // keys (a Wayland desktop) is told once per run, however many keys and
+    // managers ask; the line says how to show the window without them.
+    std::function<void(const QString &line)> OnRefused;
+
+    // Lets the next refusal by the whole desktop be told again (tests).
+    static void ForgetDesktopRefusal();
 
   private:
     void HookProc(uint16_t modifiers, uint8_t key);

@@ -15,6 +15,7 @@
 #include "Controls.h"
 #include "Dialogs.h"
 #include "Forms.h"
+#include "MemberRows.h"
 
 using namespace forms;
 
@@ -226,8 +227,7 @@ void TAddEntryForm::BrowseButtonClick()
     const int type = EffectiveLinkType(s, SectionTypes, TypeChoice->currentIndex());
     if (type == ctWebsites || type == ctDirectories)
         return;
-    const QString filter =
-        type == ctFiles ? QStringLiteral("All Files (*.*)|*.*") : QStringLiteral("Executables (*.exe)|*.exe");
+    const QString filter = BrowseFilterFor(type);
     QString fileName;
     if (!OpenFileName(this, filter, &fileName))
         return;
@@ -270,4 +270,18 @@ void TAddEntryForm::UpdateAddEntryState()
         TypeChoice->setCurrentIndex(state.typeIndex);
     }
     BrowseButton->setEnabled(state.browseEnabled);
+}
+
+void TAddEntryForm::Prefill(const QString &name, const QString &target, int linkType)
+{
+    EnsureBuilt();
+    const int s = SectionChoice->currentIndex();
+    if (linkType >= ctApplications && linkType <= ctGames && s >= 0 && s < kMaxCategories &&
+        SectionTypes[s] == ctMultiple)
+        TypeChoice->setCurrentIndex(linkType);
+    // The edits' limits apply to what is set from code too.
+    ShortNameEdit->setText(QString::fromStdString(EncodeModelText(name, kShortNameChars)));
+    URLEdit->setText(QString::fromStdString(EncodeModelText(target, kTargetChars)));
+    ShortNameEdit->selectAll();
+    UpdateAddEntryState();
 }

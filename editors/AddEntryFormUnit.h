@@ -30,6 +30,10 @@ class TAddEntryForm : public QDialog {
     // Fills the section list with the operation model's categories, selects
     // clickedCategory and empties the edits, ready to show.
     void Prepare(int clickedCategory);
+    // After Prepare: fills the edits with a link worked out for the user
+    // (something dropped on a category), to check and confirm. The type is
+    // chosen where the section holds several types.
+    void Prefill(const QString &name, const QString &target, int linkType);
 
     // The type of the link the input describes: the selector's for a
     // category of several types, else the category's own; -1 without a

@@ -15,18 +15,20 @@ namespace {
 
 constexpr TColor kRowText = 0x1E1E1E; // red, green and blue 30
 
-QString FilterFor(int type)
-{
-    return type == ctFiles ? QStringLiteral("All Files (*.*)|*.*")
-                           : QStringLiteral("Executables (*.exe)|*.exe");
-}
-
 LinkRecord &LinkOf(const TSettingsForm *form, int index)
 {
     return KVOP->categories[form->CurrentCategory].links[index];
 }
 
 } // namespace
+
+QString BrowseFilterFor(int linkType)
+{
+    // The open-file dialog shows "Executables" as the files the user may
+    // start: those with the execute bit, and desktop entries.
+    return linkType == ctFiles ? QStringLiteral("All Files (*.*)|*.*")
+                               : QStringLiteral("Executables (*.exe)|*.exe");
+}
 
 TKVLabeledEdit::TKVLabeledEdit(QWidget *parent, const QString &caption) : QLineEdit(parent)
 {
@@ -244,7 +246,7 @@ void TKVCategoryPanel::PathBrowseButtonClick()
 {
     const int type = m_form->EffectiveRowType(LinkIndex);
     QString file;
-    if (!OpenFileName(m_form, FilterFor(type), &file) || !KVOP)
+    if (!OpenFileName(m_form, BrowseFilterFor(type), &file) || !KVOP)
         return;
     SetModelText(LinkOf(m_form, LinkIndex).path, file);
     PathEdit->setText(ModelText(LinkOf(m_form, LinkIndex).path));

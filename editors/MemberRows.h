@@ -15,6 +15,11 @@ class QLabel;
 class TSettingsForm;
 class TKVCategoryTypeDropDown;
 
+// The open-file dialog's filter when browsing for the target of a link of
+// linkType: every file for Files, programs for the other types. The settings
+// form's rows and the add-entry dialog both browse with it.
+QString BrowseFilterFor(int linkType);
+
 // An edit with its caption above it, moving with it.
 class TKVLabeledEdit : public QLineEdit {
     Q_OBJECT

@@ -127,6 +127,7 @@ class TSettingsForm : public QDialog {
     forms::TShape *ColourShapes[9] = {};
     QPushButton *ColourButtons[9] = {};
     QCheckBox *WinColoursCheck = nullptr;
+    QCheckBox *LinkIconsCheck = nullptr; // "Show icons", kept in Kestrava.ini
     TKVFontList *TitleFontCombo = nullptr;
     TKVFontList *HeadingFontCombo = nullptr;
     TKVFontList *LinkFontCombo = nullptr;
@@ -151,6 +152,8 @@ class TSettingsForm : public QDialog {
     void LoadCategoryFields(int c);
     void LoadSettingsPage();
     void StorePages();
+    // The preferences of the ini file: into the model, and the file when changed.
+    void StorePreferences();
     void FillFontLists();
     void SelectStoredFonts();
     // Rows of the current category for every slot, loaded with colour and text.

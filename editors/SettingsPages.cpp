@@ -177,6 +177,10 @@ void TSettingsForm::BuildAppearancePage()
     LinkFontCombo = list("Links:", 135);
     connect(TitleFontCombo, &QComboBox::activated, this, [this] { TitleFontComboChange(); });
 
+    // Below the colours, in room the page had free: no control moves.
+    LinkIconsCheck = Check(page, "Show icons", 12, 178);
+    LinkIconsCheck->setToolTip(QStringLiteral("Show a small icon before each link"));
+
     DefaultsButton = new QPushButton(QStringLiteral("Defaults"), page);
     SetBounds(DefaultsButton, 426, 230, 75, 25);
     connect(DefaultsButton, &QPushButton::clicked, this, [this] { DefaultsButtonClick(); });
@@ -249,6 +253,7 @@ void TSettingsForm::LoadSettingsPage()
     AOTCheck->setChecked(s.alwaysOnTop);
     AMCheck->setChecked(s.autoMode);
     WinColoursCheck->setChecked(KVOP->useWindowsColours);
+    LinkIconsCheck->setChecked(KVOP->linkIcons);
     UpdateDockShapes();
 }
 
@@ -268,6 +273,23 @@ void TSettingsForm::StorePages()
     s.autoAlpha = AACheck->isChecked();
     s.alwaysOnTop = AOTCheck->isChecked();
     s.autoMode = AMCheck->isChecked();
+    StorePreferences();
+}
+
+void TSettingsForm::StorePreferences()
+{
+    // Kept in Kestrava.ini rather than the configuration file, whose layout
+    // is fixed; the file is only touched when a preference changes.
+    const bool icons = LinkIconsCheck->isChecked();
+    if (icons == KVOP->linkIcons)
+        return;
+    KVOP->linkIcons = icons;
+    if (!KVOP->WriteIniValue("Preferences", "LinkIcons", icons ? "1" : "0"))
+        Warn(this,
+             QStringLiteral("The setting \"Show icons\" applies until Kestrava closes, but it could not be "
+                            "stored: ") +
+                 QString::fromStdString(KVOP->lastSaveError),
+             QStringLiteral("Kestrava"));
 }
 
 void TSettingsForm::FillFontLists()

@@ -35,7 +35,9 @@ std::vector<TColor> shownColours;
 std::deque<QString> fileAnswers;
 std::vector<QString> shownFiles;
 
-// Folders, and files the user may run: what "Executables" means here.
+// Folders, and files the user may start: what "Executables" means here.
+// Those are files with the execute bit, and desktop entries ("*.desktop"),
+// which start the application they describe.
 class ExecutableFilter : public QSortFilterProxyModel {
   public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
@@ -47,7 +49,8 @@ class ExecutableFilter : public QSortFilterProxyModel {
         if (!files)
             return true;
         const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
-        return info.isDir() || (info.isFile() && info.isExecutable());
+        return info.isDir() || (info.isFile() &&
+                                (info.isExecutable() || info.fileName().endsWith(QLatin1String(".desktop"))));
     }
 };
 

@@ -57,8 +57,8 @@ bool PickColour(QWidget *owner, TColor initial, TColor *chosen);
 
 // The open-file dialog. filter is in the form library's notation, pairs of
 // "description|patterns" joined by '|': "Executables (*.exe)|*.exe" shows
-// files with the execute bit, "*.*" every file. True with *fileName set when
-// the user chose a file.
+// files with the execute bit and desktop entries, "*.*" every file. True with
+// *fileName set when the user chose a file.
 bool OpenFileName(QWidget *owner, const QString &filter, QString *fileName);
 
 // The save-file dialog, with a filter as above; a name typed without an

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QWidget>
 
+#include "DesktopEntries.h"
 #include "Dialogs.h"
 #include "LaunchPaths.h"
 #include "Launcher.h"
@@ -42,6 +43,17 @@ bool FileThere(QWidget *owner, const QString &path)
         return true;
     forms::Warn(owner, path + " does not exist!", QStringLiteral("Execute File"));
     return false;
+}
+
+// What an application or game link starts: a desktop entry's application as
+// the desktop's menu would (in the entry's own Path), any other file as a
+// program in directory.
+bool StartApplication(const QString &target, const QString &directory)
+{
+    if (platform::IsDesktopEntryPath(target))
+        return Report(platform::Launch().StartDesktopEntry(target), QStringLiteral("Error executing command"),
+                      target);
+    return ExecuteCommand(target, directory);
 }
 
 } // namespace
@@ -101,7 +113,7 @@ void OpenLink(int type, const QString &target)
     const QString directory = QString::fromStdString(DirectoryOfTarget(target.toStdString()));
     switch (type) {
     case 0:
-        ExecuteCommand(target, directory);
+        StartApplication(target, directory);
         break;
     case 1:
         OpenUrl(target);
@@ -115,7 +127,7 @@ void OpenLink(int type, const QString &target)
     case 4:
         if (LaunchOwner)
             LaunchOwner->hide();
-        ExecuteCommand(target, directory);
+        StartApplication(target, directory);
         break;
     default: // Multiple, or a value no version writes: nothing to launch
         break;

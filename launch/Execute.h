@@ -12,6 +12,8 @@ class QWidget;
 // the main window sets it.
 extern QWidget *LaunchOwner;
 
+// An application or game link whose target is a desktop entry ("*.desktop")
+// starts the application the entry describes.
 void OpenLink(int type, const QString &target);
 bool OpenDocument(const QString &path);
 bool OpenUrl(const QString &url);

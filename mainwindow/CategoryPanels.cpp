@@ -10,6 +10,7 @@
 #include "Execute.h"
 #include "Forms.h"
 #include "KVGUIFormUnit.h"
+#include "LinkIcons.h"
 #include "WindowGeometry.h"
 
 using namespace forms;
@@ -62,7 +63,8 @@ void TKVClickableLabel::Move(int left, int top)
 int TKVClickableLabel::width() const
 {
     if (m_widthPending) {
-        m_bounds.setWidth(QFontMetrics(m_font).horizontalAdvance(m_caption));
+        m_bounds.setWidth(QFontMetrics(m_font).horizontalAdvance(m_caption) +
+                          (m_iconSlot ? linkicons::kTextIndent : 0));
         m_widthPending = false;
     }
     return m_bounds.width();
@@ -94,12 +96,23 @@ void TKVClickableLabel::setFontColour(TColor colour)
     Repaint();
 }
 
+void TKVClickableLabel::setIconSlot(bool on)
+{
+    if (m_iconSlot == on)
+        return;
+    Repaint();
+    m_iconSlot = on;
+    Fit();
+    Repaint();
+}
+
 void TKVClickableLabel::Fit()
 {
     if (!m_autoSize)
         return;
     Repaint();
-    m_bounds.setHeight(QFontMetrics(m_font).height());
+    const int textHeight = QFontMetrics(m_font).height();
+    m_bounds.setHeight(m_iconSlot ? std::max(textHeight, linkicons::kIconSize) : textHeight);
     m_widthPending = true;
     Repaint();
 }
@@ -117,7 +130,19 @@ void TKVClickableLabel::Paint(QPainter &p) const
 {
     p.setFont(m_font);
     p.setPen(ToQColor(m_colour));
-    p.drawText(geometry(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_caption);
+    QRect textArea = geometry();
+    if (m_iconSlot) {
+        textArea.setLeft(textArea.left() + linkicons::kTextIndent);
+        const QIcon icon = Icon();
+        if (!icon.isNull()) {
+            // Drawn from a pixmap of the screen's own resolution, so that it
+            // stays sharp on a scaled screen.
+            const QRect at(x(), y() + (height() - linkicons::kIconSize) / 2, linkicons::kIconSize,
+                           linkicons::kIconSize);
+            p.drawPixmap(at, icon.pixmap(at.size(), p.device()->devicePixelRatioF()));
+        }
+    }
+    p.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_caption);
 }
 
 void TKVClickableLabel::Underline(bool on)
@@ -163,6 +188,11 @@ void TKVCatHeaderLabel::Click()
 void TKVLabel::Click()
 {
     OpenLink(type, linkTarget);
+}
+
+QIcon TKVLabel::Icon() const
+{
+    return linkicons::IconFor(type, linkTarget);
 }
 
 // --- buttons and the check box ---------------------------------------------
@@ -262,6 +292,7 @@ TKVPanel::TKVPanel(QWidget *parent, int index, int count, int type)
     SetAnchors(this, akLeft | akTop | akRight);
 
     setMouseTracking(true); // hover feedback of the labels
+    setAcceptDrops(true);   // files and addresses become links
     header = new TKVCatHeaderLabel(this);
     header->SetBounds(2, 0, 10, kHeaderHeight);
     header->setFont(MakeFont(ModelText(KVOP->appearance.headingsFont), 16, true));
@@ -331,6 +362,7 @@ TKVLabel *TKVPanel::MakeLinkLabel(int k, const QFont &font)
     label->categoryIndex = categoryIndex;
     label->type = link.type;
     label->linkIndex = k;
+    label->setIconSlot(KVOP->linkIcons);
     return label;
 }
 
@@ -388,6 +420,7 @@ void TKVPanel::RebuildPanel(int index)
                 label->setToolTip(label->linkTarget);
                 label->type = link.type;
                 label->setFontColour(TColorFromColour(cat.linkColour));
+                label->setIconSlot(KVOP->linkIcons);
             } else {
                 label = linkLabels[k] = MakeLinkLabel(k, linkFont);
             }
@@ -502,6 +535,8 @@ void TKVPanel::paintEvent(QPaintEvent *e)
         p.drawLine(x, 0, x, bottom);
         p.drawLine(x, bottom, width(), bottom);
     }
+    if (!m_dropMark.isNull())
+        p.fillRect(m_dropMark, ToQColor(header->fontColour())); // where a drop lands
     const QRect dirty = e->rect();
     header->Paint(p);
     for (const TKVLabel *label : linkLabels)

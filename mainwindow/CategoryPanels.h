@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QFont>
+#include <QIcon>
 #include <QRect>
 #include <QScrollArea>
 #include <QWidget>
@@ -51,6 +52,10 @@ class TKVClickableLabel {
     void setFont(const QFont &font);
     TColor fontColour() const { return m_colour; }
     void setFontColour(TColor colour);
+    // With the icon slot on, the label starts with room for a 16 x 16 icon
+    // (drawn once icons may load) and its text moves right by that much.
+    void setIconSlot(bool on);
+    bool hasIconSlot() const { return m_iconSlot; }
 
     void Paint(QPainter &p) const;
     // Mouse notifications from the panel.
@@ -62,6 +67,8 @@ class TKVClickableLabel {
 
   protected:
     virtual bool BoldAtRest() const = 0;
+    // The icon the slot shows; none by default.
+    virtual QIcon Icon() const { return {}; }
     TKVPanel *m_panel;
 
   private:
@@ -79,6 +86,7 @@ class TKVClickableLabel {
     TColor m_colour = 0;
     bool m_autoSize = false;
     bool m_pressed = false;
+    bool m_iconSlot = false;
 };
 
 class TKVCatHeaderLabel : public TKVClickableLabel {
@@ -99,6 +107,7 @@ class TKVLabel : public TKVClickableLabel {
 
   protected:
     bool BoldAtRest() const override { return false; }
+    QIcon Icon() const override; // the link's, from the run's icon cache
 };
 
 class TKVButton : public forms::TSpeedButton {
@@ -161,6 +170,9 @@ class TKVPanel : public QWidget, public forms::HintSource {
     bool HintAt(QPoint pos, QString &hint, QRect &area) const override;
     // The label under the mouse, or null to clear the hover.
     void Hover(TKVClickableLabel *label);
+    // Where dropped links would land, marked while a drag is over the panel;
+    // empty otherwise (PanelDrops.cpp).
+    QRect DropMark() const { return m_dropMark; }
 
     TKVLabel *linkLabels[kMaxLinks] = {};
     TKVCatHeaderLabel *header = nullptr;
@@ -182,9 +194,15 @@ class TKVPanel : public QWidget, public forms::HintSource {
     void leaveEvent(QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void dragEnterEvent(QDragEnterEvent *e) override;
+    void dragMoveEvent(QDragMoveEvent *e) override;
+    void dragLeaveEvent(QDragLeaveEvent *e) override;
+    void dropEvent(QDropEvent *e) override;
 
   private:
     bool m_counted = true;
+    QRect m_dropMark;
+    void SetDropMark(const QRect &mark);
     TKVClickableLabel *m_hovered = nullptr;
     TKVClickableLabel *m_pressed = nullptr;
     TKVLabel *MakeLinkLabel(int k, const QFont &font);

@@ -26,6 +26,7 @@
 #include "Execute.h"
 #include "Forms.h"
 #include "GamePanel.h"
+#include "LinkIcons.h"
 #include "MainMenus.h"
 #include "MakeUpdateFormUnit.h"
 #include "Platform.h"
@@ -198,6 +199,7 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint);
     setAttribute(Qt::WA_QuitOnClose, true);
     setMouseTracking(true); // the sizing border's cursors
+    setAcceptDrops(true);   // on the title strip; see PanelDrops.cpp
     // A launcher is rarely the active window; its hints show all the same.
     setAttribute(Qt::WA_AlwaysShowToolTips);
     setWindowTitle(QStringLiteral("Kestrava"));
@@ -322,16 +324,8 @@ TKVGUIForm::TKVGUIForm(QWidget *owner) : QWidget(owner, Qt::Window)
     mover.window = this;
     LaunchOwner = this;
 
-    // The work area changes when panels come and go or screens change.
-    auto followScreen = [this](QScreen *screen) {
-        if (screen)
-            connect(screen, &QScreen::availableGeometryChanged, this, [this] { RefreshLayout(false); });
-    };
-    followScreen(QGuiApplication::primaryScreen());
-    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this, followScreen](QScreen *s) {
-        followScreen(s);
-        RefreshLayout(false);
-    });
+    // The work area changes when panels come and go or monitors change.
+    FollowScreens();
 
     // Controls made after the window went on the screen show with it now.
     if (isVisible())
@@ -380,6 +374,9 @@ void TKVGUIForm::ApplyLoadedGeometry()
     const WindowSettings &s = KVOP->settings;
     KVRect r =
         SaneWindowRect({s.left, s.top, s.width, s.height}, AreaOf(platform::Windows().VirtualScreen()));
+    // Inside the virtual screen may still be on no monitor, where one has
+    // gone since: such a window comes back on the primary.
+    r = OnAMonitor(r);
     SetFormBounds(r.left, r.top, r.width, r.height);
 }
 
@@ -526,8 +523,8 @@ void TKVGUIForm::RefreshLayout(bool save)
 void TKVGUIForm::DockWindow()
 {
     KVRect now{x(), y(), width(), height()};
-    KVRect r = DockRect(AreaOf(platform::Windows().WorkArea()), now, KVOP->settings, KVOP->savedSettings,
-                        minimumWidth(), minimumHeight());
+    KVRect r =
+        DockRect(DockAreaFor(now), now, KVOP->settings, KVOP->savedSettings, minimumWidth(), minimumHeight());
     if (!(r == now))
         SetFormBounds(r.left, r.top, r.width, r.height);
 }
@@ -682,7 +679,7 @@ void TKVGUIForm::ApplyFonts()
     LayoutWindow(false);
 }
 
-void TKVGUIForm::AddLinkToCategory(int c)
+void TKVGUIForm::AddLinkToCategory(int c, const std::function<void(TAddEntryForm &)> &prepare)
 {
     if (!KVOP || c < 0 || c >= kMaxCategories)
         return;
@@ -705,6 +702,8 @@ void TKVGUIForm::AddLinkToCategory(int c)
     if (AddEntryForm->isVisible())
         return;
     AddEntryForm->Prepare(c);
+    if (prepare)
+        prepare(*AddEntryForm);
     // The state is set before each showing: the window manager forgets it
     // when the dialog is hidden.
     platform::Windows().SetAbove(AddEntryForm, true);
@@ -782,6 +781,13 @@ void TKVGUIForm::showEvent(QShowEvent *e)
     m_afterFirstFrame = [this] {
         if (!KVOP)
             return;
+        // Link icons read files, so they wait for the first frame; the labels
+        // kept room for them. They are drawn at once, the rest can wait.
+        linkicons::AllowLoading();
+        if (KVOP->linkIcons && CategoryArea)
+            for (TKVPanel *panel : CategoryArea->panels)
+                if (panel && panel->isVisible())
+                    panel->repaint();
         TakeBackup();
         TakeFirstSave();
         if (ClockForm && KVOP->clockVisible)

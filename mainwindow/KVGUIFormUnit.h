@@ -15,7 +15,9 @@
 #include "Controls.h"
 #include "FadingPanel.h"
 #include "Kvguiglobals.h"
+#include "WindowGeometry.h"
 
+class QScreen;
 class TSimpleTimer;
 class THotKeyManager;
 class TCoolTrayIcon;
@@ -23,6 +25,7 @@ struct TFollowerMover;
 struct TKVMainMenus;
 class TKVParentPanel;
 class TKVGamePanel;
+class TAddEntryForm;
 
 // The drag state of a window moved with the mouse; followers move along.
 struct TWindowMover {
@@ -65,7 +68,12 @@ class TKVGUIForm : public QWidget {
     void ApplyFonts();
     // A colour role's colour: the model's, or the desktop's with Windows colours.
     TColor Colour(int role) const;
-    void AddLinkToCategory(int c);
+    // Opens the add-link dialog on category c; prepare, when given, fills it
+    // in after it was made ready.
+    void AddLinkToCategory(int c, const std::function<void(TAddEntryForm &)> &prepare = {});
+    // Every category in use gets its panel, rebuilt from the model, and the
+    // panels of categories no longer in use go (after OK or an import).
+    void RebuildCategoryPanels();
     // Opens the settings form on page 1 "Category Editor", 2 "Settings", 3
     // "About" or 4 "Appearance" (any other number shows "Settings"); after
     // OK the window takes the edited model and saves it, otherwise the model
@@ -88,6 +96,9 @@ class TKVGUIForm : public QWidget {
     void CenterBigClock1Click();
     void Printsettingstolog1Click();
     void Checkforupdates1Click();
+    // "Import Applications...": categories from the installed applications,
+    // added and saved after OK (MainWindowImport.cpp).
+    void ImportApplications1Click();
 
     // The system buttons.
     void ConnectButtonClick();
@@ -151,6 +162,11 @@ class TKVGUIForm : public QWidget {
     void leaveEvent(QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
+    // Things dropped on the title strip make a new category (PanelDrops.cpp).
+    void dragEnterEvent(QDragEnterEvent *e) override;
+    void dragMoveEvent(QDragMoveEvent *e) override;
+    void dragLeaveEvent(QDragLeaveEvent *e) override;
+    void dropEvent(QDropEvent *e) override;
 
   private:
     void CreateDesignedControls();
@@ -193,6 +209,20 @@ class TKVGUIForm : public QWidget {
     bool m_closed = false;
     bool m_shownOnce = false;
     QPoint m_dragStartGlobal;
+    // Marks the title strip while a drop there would make a category.
+    QWidget *m_titleDropMark = nullptr;
+    bool TitleTakesDrop(QDropEvent *e);
+
+    // Monitors (MainWindowScreens.cpp): the window docks on the one it is
+    // on, and a change of monitors re-docks it, once for a burst of signals.
+    void FollowScreens();
+    void FollowScreen(QScreen *screen);
+    void ScreensChanged();
+    void ApplyScreenChange();
+    KVArea DockAreaFor(KVRect window) const;
+    KVRect OnAMonitor(KVRect window) const;
+    KVScreens m_screens; // as last seen
+    bool m_screenChangePending = false;
 };
 
 extern TKVGUIForm *KVGUIForm;

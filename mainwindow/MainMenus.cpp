@@ -53,6 +53,8 @@ void BuildMainMenus(TKVGUIForm *form, TKVMainMenus &m)
     m.PopupMenu1->addSeparator();
     m.Settings1 = Item(m.PopupMenu1, "Settings...", [] { ShowSettingsPage(2); });
     m.AddCategory1 = Item(m.PopupMenu1, "Category Editor...", [] { ShowSettingsPage(1); });
+    m.ImportApplications1 =
+        Item(m.PopupMenu1, "Import Applications...", [form] { form->ImportApplications1Click(); });
     m.ColoursFonts1 = Item(m.PopupMenu1, "Appearance...", [] { ShowSettingsPage(4); });
     m.PopupMenu1->addSeparator();
     QMenu *system = m.PopupMenu1->addMenu(QStringLiteral("System"));

@@ -23,6 +23,7 @@ struct TKVMainMenus {
     QAction *dockPositions[dpAbsoluteRight + 1] = {}; // by dock position value
     QAction *Settings1 = nullptr;
     QAction *AddCategory1 = nullptr;
+    QAction *ImportApplications1 = nullptr;
     QAction *ColoursFonts1 = nullptr;
     QAction *System1 = nullptr;
     QAction *LogOff1 = nullptr;

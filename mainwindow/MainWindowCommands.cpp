@@ -49,7 +49,11 @@ void TKVGUIForm::TimeLabelClick()
     } else {
         ClockForm->SetColours(Colour(crBackground), FontColor(TimeLabel));
         ClockForm->SetAlpha(AlphaTrack->value());
-        ClockForm->move(ClockForm->ClampedPosition({KVOP->clockLeft, KVOP->clockTop}, screen));
+        // Inside the virtual screen, and on a monitor: a place on one that has
+        // gone is on the primary.
+        const QPoint p = ClockForm->ClampedPosition({KVOP->clockLeft, KVOP->clockTop}, screen);
+        const KVRect r = OnAMonitor({p.x(), p.y(), ClockForm->width(), ClockForm->height()});
+        ClockForm->move(r.left, r.top);
         ClockForm->SetTexts(QString::fromStdString(KVOP->timeText), QString::fromStdString(KVOP->dayText),
                             QString::fromStdString(KVOP->dateText));
         // Shown and raised; not through the bring-to-front of a window that

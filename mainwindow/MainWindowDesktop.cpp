@@ -40,14 +40,13 @@ void TKVGUIForm::StartDesktopIntegration()
     if (!HotKeyMan) {
         HotKeyMan = std::make_unique<THotKeyManager>();
         HotKeyMan->OnHotKeyPressed = [this](uint32_t hotKey, uint16_t) { HotKeyManHotKeyPressed(hotKey); };
+        // A refused key is told in the debug window; a desktop without
+        // global keys (Wayland) once, not once per key.
+        HotKeyMan->OnRefused = [](const QString &line) { WriteDebugLine(line); };
         HotKeyMan->ClearHotKeys();
         for (const std::string &text :
              {KVUIOperationClass::GetShowHotkeyText(), KVUIOperationClass::GetConnectHotkeyText()})
-            if (!HotKeyMan->AddHotKey(TextToHotKey(text, false)))
-                WriteDebugLine(
-                    QStringLiteral("The hot key %1 does not work: %2. Starting Kestrava again shows "
-                                   "its window, so a shortcut of the desktop can do the same.")
-                        .arg(QString::fromStdString(text), HotKeyMan->LastError()));
+            HotKeyMan->AddHotKey(TextToHotKey(text, false));
     }
 }
 

@@ -17,6 +17,7 @@
 #include "ClockFormUnit.h"
 #include "ClockTexts.h"
 #include "GamePanel.h"
+#include "ImportFormUnit.h"
 #include "SettingsFormUnit.h"
 #include "SimpleTimer.h"
 
@@ -134,7 +135,7 @@ bool TKVGUIForm::GameMoving() const
 {
     return GamePanel && GamePanel->Running() && GameFadingPanel && GameFadingPanel->Open() &&
            GameFadingPanel->AtMaximum() && !(SettingsForm && SettingsForm->isVisible()) &&
-           !(AddEntryForm && AddEntryForm->isVisible());
+           !(AddEntryForm && AddEntryForm->isVisible()) && !(ImportForm && ImportForm->isVisible());
 }
 
 void TKVGUIForm::Rest()

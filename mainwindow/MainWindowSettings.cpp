@@ -56,6 +56,19 @@ void TKVGUIForm::ShowSettingsPage(int page)
         DoxBox->setChecked(false);
     AlphaTrack->setValue(SettingsForm->AlphaTrack->value());
 
+    RebuildCategoryPanels();
+
+    SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
+    ApplyFonts();
+    ApplyAppearance();
+    RefreshLayout(true);
+
+    if (KVOP->debugMode)
+        WriteSettingsDump();
+}
+
+void TKVGUIForm::RebuildCategoryPanels()
+{
     const int used = KVOP->CategoryCount();
     for (int c = 0; c < kMaxCategories; ++c) {
         TKVPanel *&panel = CategoryArea->panels[c];
@@ -70,12 +83,4 @@ void TKVGUIForm::ShowSettingsPage(int page)
         }
     }
     CategoryArea->UpdateContentSize();
-
-    SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
-    ApplyFonts();
-    ApplyAppearance();
-    RefreshLayout(true);
-
-    if (KVOP->debugMode)
-        WriteSettingsDump();
 }

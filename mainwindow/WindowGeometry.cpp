@@ -76,6 +76,94 @@ KVRect DockRect(KVArea work, KVRect window, const WindowSettings &settings, Wind
     return window;
 }
 
+namespace {
+
+bool Holds(const KVArea &a, int x, int y)
+{
+    return x >= a.left && x < a.right && y >= a.top && y < a.bottom;
+}
+
+const KVScreen *ScreenAt(KVRect r, const KVScreens &screens)
+{
+    const int i = ScreenOf(r, screens);
+    return i < 0 ? nullptr : &screens.screens[static_cast<size_t>(i)];
+}
+
+int CentreX(const KVRect &r)
+{
+    return r.left + r.width / 2;
+}
+
+int CentreY(const KVRect &r)
+{
+    return r.top + r.height / 2;
+}
+
+bool OnAScreen(const KVRect &r, const KVScreens &screens)
+{
+    for (const KVScreen &s : screens.screens)
+        if (Holds(s.geometry, CentreX(r), CentreY(r)))
+            return true;
+    return false;
+}
+
+} // namespace
+
+int ScreenOf(KVRect r, const KVScreens &screens)
+{
+    const int n = static_cast<int>(screens.screens.size());
+    for (int i = 0; i < n; ++i)
+        if (Holds(screens.screens[static_cast<size_t>(i)].geometry, CentreX(r), CentreY(r)))
+            return i;
+    if (n == 0)
+        return -1;
+    return screens.primary >= 0 && screens.primary < n ? screens.primary : 0;
+}
+
+KVArea DockArea(KVRect r, const KVScreens &screens, KVArea fallback)
+{
+    const KVScreen *s = ScreenAt(r, screens);
+    return s ? s->available : fallback;
+}
+
+KVRect Rehome(KVRect r, const KVScreens &before, const KVScreens &after)
+{
+    if (after.screens.empty())
+        return r;
+    const KVScreen *old = OnAScreen(r, before) ? ScreenAt(r, before) : nullptr;
+    const KVScreen *target = nullptr;
+    if (old && !old->name.empty())
+        for (const KVScreen &s : after.screens)
+            if (s.name == old->name)
+                target = &s;
+    if (target) {
+        if (target->geometry == old->geometry)
+            return r;
+    } else if (OnAScreen(r, after)) {
+        return r;
+    } else {
+        target = ScreenAt(r, after); // nothing holds the centre: the primary
+    }
+    if (old) {
+        r.left += target->geometry.left - old->geometry.left;
+        r.top += target->geometry.top - old->geometry.top;
+    }
+    const KVArea &work = target->available;
+    r.left = std::clamp(r.left, work.left, std::max(work.left, work.right - r.width));
+    r.top = std::clamp(r.top, work.top, std::max(work.top, work.bottom - r.height));
+    return r;
+}
+
+KVRect PlaceAfterScreenChange(KVRect r, bool docked, const KVScreens &before, const KVScreens &after,
+                              const WindowSettings &settings, WindowSettings &saved, int minWidth,
+                              int minHeight)
+{
+    r = Rehome(r, before, after);
+    if (!docked || after.screens.empty())
+        return r;
+    return DockRect(DockArea(r, after, {}), r, settings, saved, minWidth, minHeight);
+}
+
 int PanelHeight(bool open, bool lockedOpen, bool hasFirstLabel, int linkCount, int labelHeight)
 {
     if ((!open && !lockedOpen) || !hasFirstLabel)

@@ -188,23 +188,22 @@ enum class FileState {
 
 FileState ExamineConfiguration(const std::string &path)
 {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
+    const filesafety::Kind kind = filesafety::KindOf(path);
+    if (kind == filesafety::Kind::None)
         return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
-    if (!S_ISREG(st.st_mode))
+    if (kind != filesafety::Kind::Regular)
         return FileState::Missing;
     int fd = filesafety::OpenRegularFile(path);
     if (fd < 0)
         return FileState::Unreadable;
     FileHeader header;
     const ssize_t got = ::read(fd, &header, sizeof header);
-    const bool measured = ::fstat(fd, &st) == 0;
+    const long long size = filesafety::FileSize(fd);
     ::close(fd);
-    if (got < 0 || !measured)
+    if (got < 0 || size < 0)
         return FileState::Unreadable;
-    const bool complete =
-        got == sizeof header && IsPlausibleVersion(header.version) &&
-        static_cast<std::size_t>(st.st_size) >= RequiredLength(TruncatedVersion(header.version));
+    const bool complete = got == sizeof header && IsPlausibleVersion(header.version) &&
+                          static_cast<std::size_t>(size) >= RequiredLength(TruncatedVersion(header.version));
     return complete ? FileState::Complete : FileState::Damaged;
 }
 
@@ -272,8 +271,8 @@ bool KVUIOperationClass::FileStillHolds(const void *const *blocks, const std::si
     int fd = filesafety::OpenRegularFile(GetConfigPath());
     if (fd < 0)
         return false;
-    struct stat st;
-    bool same = ::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) == total;
+    const long long size = filesafety::FileSize(fd);
+    bool same = size >= 0 && static_cast<std::size_t>(size) == total;
     unsigned char chunk[1 << 16];
     for (int i = 0; same && i < count; ++i) {
         const auto *want = static_cast<const unsigned char *>(blocks[i]);
@@ -360,4 +359,7 @@ void KVUIOperationClass::ReadIniFile()
     bool value = ReadIniBool(text, "Debug", "DebugMode", false, &found);
     if (found)
         debugMode = value;
+    // Preferences are 0 or 1; anything else, or no key, is the default.
+    std::string preference;
+    linkIcons = ReadIniValue(text, "Preferences", "LinkIcons", preference) && preference == "1";
 }

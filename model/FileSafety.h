@@ -18,6 +18,17 @@ namespace filesafety {
 // under a configuration's name must not block or feed the loader.
 int OpenRegularFile(const std::string &path);
 
+// What lies under a name, followed through symbolic links: nothing (errno
+// says why), a regular file, or something else (a folder, a device).
+enum class Kind { None, Regular, Other };
+Kind KindOf(const std::string &path);
+
+// The size of the open file fd, or -1.
+long long FileSize(int fd);
+
+// Closes a descriptor these functions opened; false when the close failed.
+bool CloseFile(int fd);
+
 bool WriteAll(int fd, const void *data, std::size_t size);
 // Reads until size bytes are in or the file ends; the count read. error, when
 // given, becomes true on a read error (the count says how far it got).
@@ -40,6 +51,8 @@ using Producer = std::function<bool(int fd)>;
 // the file ends with; otherwise an existing file keeps its own and a new one
 // gets the umask's. On failure error says why. keepHardLinks false replaces
 // even a file with other names, which then keep the old contents.
+// On Windows a mode only tells whether the file ends read-only (no write
+// bit), and a replaced file's attributes and access list are kept.
 bool ReplaceContents(const std::string &path, const Producer &produce, std::optional<mode_t> mode,
                      std::string &error, bool keepHardLinks = true);
 

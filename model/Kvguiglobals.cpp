@@ -75,7 +75,13 @@ TColor TColorFromColour(const RGBColour &c)
 KVUIOperationClass::KVUIOperationClass()
 {
     std::error_code ec;
+#ifdef _WIN32
+    // The model's paths are UTF-8; a narrow path on Windows is in the ANSI code page.
+    const std::u8string here = std::filesystem::current_path(ec).u8string();
+    directory.assign(here.begin(), here.end());
+#else
     directory = std::filesystem::current_path(ec).string();
+#endif
     ResetPersistedState();
     clockLeft = clockTop = 0;
     clockVisible = false;

@@ -261,15 +261,20 @@ class KVUIOperationClass {
     // Fills the model from a configuration image in memory, as the loader does
     // with the file's bytes; any length is accepted.
     void LoadFromBytes(const unsigned char *data, std::size_t size);
-    // Reads the debug switch of the ini file, if there is one.
+    // Reads the debug switch and the preferences of the ini file, if there is one.
     void ReadIniFile();
+    // Sets one key of the ini file, keeping every other line as it is; the
+    // file is made when there is none. False, with lastSaveError set, when it
+    // could not be written (the file then stays as it was).
+    bool WriteIniValue(const std::string &section, const std::string &key, const std::string &value);
 
     std::string directory;
     bool useWindowsColours = false;
     bool gameSectionOpen = false;
     bool debugMode = false;
     bool buttonSectionOpen = true;
-    CategoryRecord categories[kMaxCategories];
+    // The packed records hold ints: keep them aligned whatever flags come before.
+    alignas(8) CategoryRecord categories[kMaxCategories];
     WindowSettings settings;
     WindowSettings savedSettings;
     FileHeader header;
@@ -278,6 +283,9 @@ class KVUIOperationClass {
     int32_t clockLeft = 0;
     int32_t clockTop = 0;
     bool clockVisible = false;
+    // Preferences of the ini file's [Preferences] section; each is off when
+    // the file does not set it.
+    bool linkIcons = false; // LinkIcons=1: an icon before each link
 
     // Size of the whole virtual screen, set by the main window before loading.
     int screenWidth = 0;
@@ -322,6 +330,21 @@ extern KVUIOperationClass *KVOP;
 // of key in section, as a bool with a default (non-zero integers are true).
 bool ReadIniBool(const std::string &iniText, const std::string &section, const std::string &key,
                  bool defaultValue, bool *found = nullptr);
+
+// The raw value of key in section as the reader sees it: the first such key
+// of any section of that name, trimmed, without surrounding quotes. False
+// when there is none.
+bool ReadIniValue(const std::string &iniText, const std::string &section, const std::string &key,
+                  std::string &value);
+
+// The ini text with key in section set to value and every other byte as it
+// was: the first such key the reader would find is changed in place; a
+// missing key goes after the last line of the first section of that name,
+// and a missing section at the end of the text. New lines end as the text's
+// first line does, or with newline when it has none. Line breaks in value are
+// dropped.
+std::string SetIniValue(const std::string &iniText, const std::string &section, const std::string &key,
+                        const std::string &value, const char *newline = "\n");
 
 // The home page address from a configured one: the product's own when it is
 // null or empty, and always ending with a slash, as a file name is appended

@@ -17,6 +17,11 @@ class GlobalKeys {
     using PressedHandler = std::function<void(uint16_t modifiers, uint8_t key)>;
 
     virtual ~GlobalKeys() = default;
+    // False, with *why saying so, when the desktop gives no program global
+    // keys at all, whatever the combination: a display that is not X11, or
+    // a Wayland desktop, where an X grab through XWayland only sees the keys
+    // pressed while one of its X windows has the focus.
+    virtual bool Available(QString *why) const = 0;
     // Takes the combination. False, with *error saying why, when another
     // program holds it, this program holds it already, the key has no
     // place on the keyboard, or the desktop gives no global keys; nothing

@@ -27,6 +27,13 @@ class Launcher {
     // zombie behind.
     virtual LaunchResult Spawn(const QString &program, const QStringList &arguments,
                                const QString &workingDir) = 0;
+    // Starts the application a desktop entry ("*.desktop") describes, with no
+    // files, as the desktop's own menu would: its Exec line with the field
+    // codes handled, in its Path, in a terminal when it asks for one. The
+    // error is the system's text, or says why the entry cannot be started
+    // when it cannot be read, is no application, or its TryExec program is
+    // missing. The process leaves no zombie behind.
+    virtual LaunchResult StartDesktopEntry(const QString &path) = 0;
     // A program with no arguments, as a link starts it.
     LaunchResult Spawn(const QString &program, const QString &workingDir)
     {

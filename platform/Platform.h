@@ -4,12 +4,29 @@
 // implementation is chosen when linking: x11/ for the desktop, fake/ for
 // tests, which records what was asked.
 
+#include <vector>
+
 #include <QRect>
 #include <QString>
 
 class QWidget;
 
 namespace platform {
+
+// A monitor as the window system reports it.
+struct Monitor {
+    QRect geometry;  // all of it
+    QRect available; // without the panels and docks on it
+    QString name;    // its output, when the system names one
+};
+
+struct MonitorList {
+    std::vector<Monitor> monitors;
+    int primary = 0; // an index into monitors
+};
+
+// Qt's screens as monitors.
+MonitorList QtMonitors();
 
 class WindowSystem {
   public:
@@ -23,6 +40,9 @@ class WindowSystem {
     virtual QRect WorkArea() const = 0;
     // The rectangle of all monitors.
     virtual QRect VirtualScreen() const = 0;
+    // Every monitor and its work area; Qt's screens unless a backend knows
+    // better.
+    virtual MonitorList Monitors() const { return QtMonitors(); }
     // Shows w, out of the minimised state, and raises and activates it.
     virtual void BringToFront(QWidget *w) = 0;
     // Sends what is queued for the window system now, not at the next turn

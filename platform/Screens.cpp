@@ -19,4 +19,16 @@ QRect PrimaryVirtualGeometry()
     return s ? s->virtualGeometry() : QRect(0, 0, 1024, 768);
 }
 
+MonitorList QtMonitors()
+{
+    MonitorList list;
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    for (const QScreen *s : QGuiApplication::screens()) {
+        if (s == primary)
+            list.primary = static_cast<int>(list.monitors.size());
+        list.monitors.push_back({s->geometry(), s->availableGeometry(), s->name()});
+    }
+    return list;
+}
+
 } // namespace platform

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Every test tier: unit, widgets, end to end, then each fuzzer for a bounded time.
+# Every test tier: unit, widgets, end to end, each fuzzer for a bounded time,
+# then the model's unit tests built for Windows and run under Wine.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fuzz_seconds=${KESTRAVA_FUZZ_SECONDS:-25}
@@ -21,8 +22,17 @@ fuzz_summary=$(grep -E '^fuzz: [0-9]+ passed, [0-9]+ failed$' "$root/build-test/
 fuzz_passed=$(sed -E 's/fuzz: ([0-9]+) passed.*/\1/' <<<"$fuzz_summary")
 fuzz_failed=$(sed -E 's/.* ([0-9]+) failed/\1/' <<<"$fuzz_summary")
 [ -n "$fuzz_summary" ] || { fuzz_failed=1; status=1; }
-passed=$(( ${ctest_total:-0} - ${ctest_failed:-0} + ${fuzz_passed:-0} ))
-failed=$(( ${ctest_failed:-0} + ${fuzz_failed:-0} ))
+
+# Under a minute once build-win is built (`make build-win`).
+"$root/scripts/windows-tests.sh" 2>&1 | tee "$root/build-test/windows.log"
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+windows_summary=$(grep -E '^windows: [0-9]+ passed, [0-9]+ failed$' "$root/build-test/windows.log" | tail -n 1)
+windows_passed=$(sed -E 's/windows: ([0-9]+) passed.*/\1/' <<<"$windows_summary")
+windows_failed=$(sed -E 's/.* ([0-9]+) failed/\1/' <<<"$windows_summary")
+[ -n "$windows_summary" ] || { windows_failed=1; status=1; }
+
+passed=$(( ${ctest_total:-0} - ${ctest_failed:-0} + ${fuzz_passed:-0} + ${windows_passed:-0} ))
+failed=$(( ${ctest_failed:-0} + ${fuzz_failed:-0} + ${windows_failed:-0} ))
 [ -n "$summary" ] || { echo "ctest printed no summary"; status=1; }
 echo "all: $passed passed, $failed failed"
 exit $status

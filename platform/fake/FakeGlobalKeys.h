@@ -17,6 +17,7 @@ struct FakeGlobalKeys : GlobalKeys {
     bool available = true; // false: a desktop without global keys
     PressedHandler handler;
 
+    bool Available(QString *why) const override;
     bool Grab(uint16_t modifiers, uint8_t key, QString *error) override;
     bool Release(uint16_t modifiers, uint8_t key) override { return held.erase({modifiers, key}) > 0; }
     bool Holds(uint16_t modifiers, uint8_t key) const override { return held.count({modifiers, key}) > 0; }

@@ -11,7 +11,7 @@ namespace platform {
 
 struct FakeLauncher : Launcher {
     struct Call {
-        QString what; // "uri", "path" or "spawn"
+        QString what; // "uri", "path", "spawn" or "entry"
         QString target;
         QString workingDir;
         QStringList arguments;
@@ -38,6 +38,11 @@ struct FakeLauncher : Launcher {
     {
         calls.push_back({QStringLiteral("spawn"), program, workingDir, arguments});
         return through ? through->Spawn(program, arguments, workingDir) : result;
+    }
+    LaunchResult StartDesktopEntry(const QString &path) override
+    {
+        calls.push_back({QStringLiteral("entry"), path, {}, {}});
+        return through ? through->StartDesktopEntry(path) : result;
     }
 };
 

@@ -10,6 +10,10 @@ namespace platform {
 struct FakeWindowSystem : WindowSystem {
     QRect workArea{0, 0, 1280, 984};
     QRect virtualScreen{0, 0, 1280, 1024};
+    // The monitors: set by a test, or else the platform's own screens when
+    // qtScreens is on, or else one monitor of virtualScreen and workArea.
+    MonitorList monitors;
+    bool qtScreens = false;
     bool above = false;
     int aboveCalls = 0;
     bool skipTaskbar = false;
@@ -29,6 +33,14 @@ struct FakeWindowSystem : WindowSystem {
     }
     QRect WorkArea() const override { return workArea; }
     QRect VirtualScreen() const override { return virtualScreen; }
+    MonitorList Monitors() const override
+    {
+        if (!monitors.monitors.empty())
+            return monitors;
+        if (qtScreens)
+            return QtMonitors();
+        return {{{virtualScreen, workArea, QString()}}, 0};
+    }
     void BringToFront(QWidget *) override { ++bringToFrontCalls; }
     void Flush() override {}
     bool ShowDesktop() override

@@ -26,8 +26,17 @@ constexpr uint16_t kWin = 8;
 constexpr uint32_t kNumLockKeysym = 0xff7f;
 constexpr uint8_t kBadAccess = 10;
 
+// A Wayland desktop: the X server is XWayland, whose grabs "succeed" but
+// only see the keys pressed while one of its own X windows has the focus.
+bool WaylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+}
+
 class X11GlobalKeys : public GlobalKeys, public QAbstractNativeEventFilter {
   public:
+    bool Available(QString *why) const override;
     bool Grab(uint16_t modifiers, uint8_t key, QString *error) override;
     bool Release(uint16_t modifiers, uint8_t key) override;
     bool Holds(uint16_t modifiers, uint8_t key) const override { return Find(modifiers, key) >= 0; }
@@ -194,6 +203,19 @@ int X11GlobalKeys::Find(uint16_t modifiers, uint8_t key) const
     return -1;
 }
 
+bool X11GlobalKeys::Available(QString *why) const
+{
+    QString reason;
+    if (!XcbConnection())
+        reason = QStringLiteral("this desktop gives programs no global keys (%1)")
+                     .arg(QGuiApplication::platformName());
+    else if (WaylandSession())
+        reason = QStringLiteral("a Wayland desktop gives programs no global keys");
+    if (why && !reason.isEmpty())
+        *why = reason;
+    return reason.isEmpty();
+}
+
 bool X11GlobalKeys::Grab(uint16_t modifiers, uint8_t key, QString *error)
 {
     const auto fail = [error](const QString &why) {
@@ -201,9 +223,8 @@ bool X11GlobalKeys::Grab(uint16_t modifiers, uint8_t key, QString *error)
             *error = why;
         return false;
     };
-    if (!XcbConnection())
-        return fail(QStringLiteral("this desktop gives programs no global keys (%1)")
-                        .arg(QGuiApplication::platformName()));
+    if (QString why; !Available(&why))
+        return fail(why);
     if (Holds(modifiers, key))
         return fail(QStringLiteral("this program holds the key already"));
     const VirtualKey *vk = FindVirtualKey(key);

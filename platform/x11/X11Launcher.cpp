@@ -1,7 +1,9 @@
 // Launching on a freedesktop desktop: GIO's default applications for
-// documents, folders and addresses; fork and exec for programs.
+// documents, folders and addresses, and GIO for desktop entries; fork and exec
+// for programs.
 
 // GIO first: its headers use the word Qt defines as a keyword.
+#include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
 #include "X11Launcher.h"
@@ -13,6 +15,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,6 +98,75 @@ QByteArray AbsoluteFromHere(const QByteArray &path)
     return QByteArray(here) + '/' + path;
 }
 
+// Why the program a desktop entry names cannot run, as the system would put
+// it: a name without a slash is looked up on PATH, as GIO does.
+QString WhyProgramCannotRun(const QByteArray &program)
+{
+    if (!program.contains('/')) {
+        gchar *found = g_find_program_in_path(program.constData());
+        const bool there = found != nullptr;
+        g_free(found);
+        return there ? QString() : QString::fromUtf8(std::strerror(ENOENT));
+    }
+    struct stat st;
+    if (::stat(program.constData(), &st) != 0)
+        return QString::fromUtf8(std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        return QString::fromUtf8(std::strerror(EACCES));
+    if (::access(program.constData(), X_OK) != 0)
+        return QString::fromUtf8(std::strerror(errno));
+    return {};
+}
+
+// Why GIO would not make an application of the entry at file: the key file's
+// own error, or the rule of the format the entry breaks.
+QString WhyNotAnApplication(const QByteArray &file)
+{
+    const QString name = QFile::decodeName(file);
+    GKeyFile *keys = g_key_file_new();
+    GError *error = nullptr;
+    if (!g_key_file_load_from_file(keys, file.constData(), G_KEY_FILE_NONE, &error)) {
+        const QString why = QString::fromUtf8(error->message);
+        g_error_free(error);
+        g_key_file_free(keys);
+        return why;
+    }
+    const char *group = G_KEY_FILE_DESKTOP_GROUP;
+    auto text = [&](const char *key) {
+        gchar *value = g_key_file_get_string(keys, group, key, nullptr);
+        const QByteArray v(value ? value : "");
+        g_free(value);
+        return v;
+    };
+    const QByteArray type = text(G_KEY_FILE_DESKTOP_KEY_TYPE);
+    const QByteArray tryExec = text(G_KEY_FILE_DESKTOP_KEY_TRY_EXEC);
+    const QByteArray exec = text(G_KEY_FILE_DESKTOP_KEY_EXEC);
+    QByteArray program;
+    if (!exec.isEmpty()) {
+        gchar **argv = nullptr;
+        if (g_shell_parse_argv(exec.constData(), nullptr, &argv, nullptr) && argv[0])
+            program = argv[0];
+        g_strfreev(argv);
+    }
+    QString why;
+    if (!g_key_file_has_group(keys, group)) {
+        why = QStringLiteral("\"%1\" is not a desktop entry: it has no [Desktop Entry] group.").arg(name);
+    } else if (type != "Application") {
+        why = QStringLiteral("\"%1\" is not an application (its type is \"%2\").")
+                  .arg(name, QString::fromUtf8(type));
+    } else if (!tryExec.isEmpty() && !WhyProgramCannotRun(tryExec).isEmpty()) {
+        why = QStringLiteral("The program \"%1\" that \"%2\" needs is not installed.")
+                  .arg(QString::fromUtf8(tryExec), name);
+    } else if (!program.isEmpty() && !WhyProgramCannotRun(program).isEmpty()) {
+        why = QStringLiteral("Failed to execute the program \"%1\" of \"%2\" (%3)")
+                  .arg(QString::fromUtf8(program), name, WhyProgramCannotRun(program));
+    } else {
+        why = QStringLiteral("\"%1\" is not an application that can be started.").arg(name);
+    }
+    g_key_file_free(keys);
+    return why;
+}
+
 class X11Launcher : public Launcher {
   public:
     LaunchResult OpenUri(const QString &uri) override
@@ -173,6 +245,23 @@ class X11Launcher : public Launcher {
         if (n == static_cast<ssize_t>(sizeof err) && err != 0)
             return {false, QString::fromUtf8(std::strerror(err))};
         return {true, {}};
+    }
+
+    LaunchResult StartDesktopEntry(const QString &path) override
+    {
+        const QByteArray file = QFile::encodeName(path);
+        GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(file.constData());
+        if (!info)
+            return {false, WhyNotAnApplication(file)};
+        // GIO builds the command from Exec (dropping the file field codes, as
+        // no files are given), runs it in Path and in a terminal for
+        // Terminal=true. Its spawn goes through a child that exits at once,
+        // so the program is never our zombie, and closes every descriptor
+        // past the standard three in the program.
+        GError *error = nullptr;
+        const gboolean ok = g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, &error);
+        g_object_unref(info);
+        return FromGError(ok, error);
     }
 };
 

@@ -72,9 +72,9 @@ answer() {
     pid_alive "$APP_PID" || fail "$case_name: the program exited"
 }
 
-# The System submenu is the 5th item; its items are Log Off, Restart, Shut Down.
+# The System submenu is the 6th item; its items are Log Off, Restart, Shut Down.
 system_keys() {
-    local keys=(Down Down Down Down Down Right) i
+    local keys=(Down Down Down Down Down Down Right) i
     for ((i = 1; i < $1; i++)); do keys+=(Down); done
     echo "${keys[@]}" Return
 }
@@ -112,7 +112,7 @@ done
 # The update check asks for a connection first: each failure shows in its own box.
 case_name="update check with no system bus and a dead server"
 started=$(now_ms)
-menu Down Down Down Down Down Down Down Return
+menu Down Down Down Down Down Down Down Down Return
 answer "Internet Connection" Return
 said '^Kestrava: no internet connection: .*no-system-bus' ||
     fail "$case_name: stderr does not say why there is no connection; it has:"$'\n'"$(cat "$APP_LOG")"

@@ -42,9 +42,9 @@ start_app_and_wait
 network_loaded() { grep -q 'libQt6Network' "/proc/$APP_PID/maps"; }
 ! network_loaded || fail "Qt Network is loaded before any update check"
 
-# The right button on an empty part of the main window, then the 7th item of its menu ("Auto
-# Mode", "Settings...", "Category Editor...", "Appearance...", "System", "Print settings to
-# log...", "Check for updates...").
+# The right button on an empty part of the main window, then the 8th item of its menu ("Auto
+# Mode", "Settings...", "Category Editor...", "Import Applications...", "Appearance...", "System",
+# "Print settings to log...", "Check for updates...").
 read -r _ _ MAIN_W MAIN_H < <(client_rect "$APP_WIN")
 start_check() {
     xdotool windowactivate --sync "$APP_WIN"
@@ -56,7 +56,7 @@ start_check() {
     # from the box before: one more try.
     poll_until 5 menu_open || { xdotool key Escape click 3; poll_until 5 menu_open; } ||
         fail "$name: the right button on the main window opened no menu within 5 s, twice"
-    xdotool key Down Down Down Down Down Down Down Return
+    xdotool key Down Down Down Down Down Down Down Down Return
     poll_until 5 menu_closed || fail "$name: the menu was still open 5 s after Return on 'Check for updates...'"
 }
 

@@ -96,6 +96,148 @@ TEST(DockRect, NeverBelowTheMinimumSize)
     EXPECT_EQ(DockRect(work, {0, 0, 100, 100}, s, saved), (KVRect{700, 0, 152, 271}));
 }
 
+namespace {
+
+// A 1280 x 1024 primary with a 40-pixel panel at its bottom, and right of it
+// a 1920 x 1080 monitor with a 30-pixel panel at its top.
+const KVScreen kLeft{{0, 0, 1280, 1024}, {0, 0, 1280, 984}, "DVI-0"};
+const KVScreen kRight{{1280, 0, 3200, 1080}, {1280, 30, 3200, 1080}, "HDMI-0"};
+const KVScreens kBoth{{kLeft, kRight}, 0};
+
+} // namespace
+
+TEST(ScreenOf, TheMonitorHoldingTheCentreElseThePrimary)
+{
+    const KVScreens rightPrimary{{kLeft, kRight}, 1};
+    struct Case {
+        KVRect window;
+        const KVScreens *screens;
+        int expected;
+    } cases[] = {
+        {{100, 100, 233, 300}, &kBoth, 0},        {{2000, 500, 233, 300}, &kBoth, 1},
+        {{1100, 100, 233, 300}, &kBoth, 0}, // centre 1216: more of it on the left
+        {{1200, 100, 233, 300}, &kBoth, 1}, // centre 1316
+        {{1164, 100, 233, 300}, &kBoth, 1}, // centre exactly on the seam, 1280
+        {{100, 900, 233, 300}, &kBoth, 0},  // centre below the left monitor: no monitor
+        {{100, 900, 233, 300}, &rightPrimary, 1}, {{-5000, -5000, 233, 300}, &rightPrimary, 1},
+    };
+    for (const Case &tc : cases)
+        EXPECT_EQ(ScreenOf(tc.window, *tc.screens), tc.expected) << tc.window.left << "," << tc.window.top;
+    EXPECT_EQ(ScreenOf({0, 0, 10, 10}, KVScreens{}), -1);
+    EXPECT_EQ(ScreenOf({-900, 0, 10, 10}, KVScreens{{kLeft}, 7}), 0); // a primary index out of range
+}
+
+TEST(DockArea, TheAvailablePartOfTheWindowsMonitor)
+{
+    EXPECT_EQ(DockArea({2000, 500, 233, 300}, kBoth, {}), kRight.available);
+    EXPECT_EQ(DockArea({100, 100, 233, 300}, kBoth, {}), kLeft.available);
+    EXPECT_EQ(DockArea({100, 5000, 233, 300}, KVScreens{{kLeft, kRight}, 1}, {}), kRight.available);
+    EXPECT_EQ(DockArea({100, 100, 233, 300}, KVScreens{}, KVArea{0, 0, 800, 600}), (KVArea{0, 0, 800, 600}));
+}
+
+TEST(Rehome, WindowsWhoseMonitorWentOrChangedComeBackWithinReach)
+{
+    const KVScreens leftOnly{{kLeft}, 0};
+    const KVScreens rightOnly{{kRight}, 0};
+    const KVScreens none{};
+    // The right monitor at 1280 x 1024, and moved to the left of the other.
+    const KVScreens rightSmaller{{kLeft, {{1280, 0, 2560, 1024}, {1280, 30, 2560, 1024}, "HDMI-0"}}, 0};
+    const KVScreens rightMoved{{{{1920, 0, 3200, 1024}, {1920, 0, 3200, 984}, "DVI-0"},
+                                {{0, 0, 1920, 1080}, {0, 30, 1920, 1080}, "HDMI-0"}},
+                               0};
+    // Unnamed monitors: nothing to follow but the centre.
+    KVScreen plainLeft = kLeft, plainRight = kRight;
+    plainLeft.name.clear();
+    plainRight.name.clear();
+    const KVScreens plainBoth{{plainLeft, plainRight}, 0};
+    const KVScreens plainSmaller{{plainLeft, {{1280, 0, 2560, 1024}, {1280, 30, 2560, 1024}, ""}}, 0};
+    struct Case {
+        const char *what;
+        KVRect window;
+        const KVScreens *before, *after;
+        KVRect expected;
+    } cases[] = {
+        {"stays on a monitor still there", {100, 200, 233, 300}, &kBoth, &leftOnly, {100, 200, 233, 300}},
+        {"same offset on the primary", {1500, 300, 233, 300}, &kBoth, &leftOnly, {220, 300, 233, 300}},
+        {"pushed into the primary's work area",
+         {3000, 900, 233, 300},
+         &kBoth,
+         &leftOnly,
+         {1047, 684, 233, 300}},
+        {"the primary's panel counts", {1300, 800, 233, 300}, &kBoth, &leftOnly, {20, 684, 233, 300}},
+        {"the new primary is elsewhere", {100, 0, 233, 300}, &kBoth, &rightOnly, {1380, 30, 233, 300}},
+        {"on no monitor before either", {-5000, 5000, 233, 300}, &kBoth, &leftOnly, {0, 684, 233, 300}},
+        {"no monitors left: nothing known", {1500, 300, 233, 300}, &kBoth, &none, {1500, 300, 233, 300}},
+        {"its monitor shrank", {2900, 700, 233, 300}, &kBoth, &rightSmaller, {2327, 700, 233, 300}},
+        {"its monitor shrank, still inside",
+         {1500, 300, 233, 300},
+         &kBoth,
+         &rightSmaller,
+         {1500, 300, 233, 300}},
+        {"its monitor moved", {1500, 300, 233, 300}, &kBoth, &rightMoved, {220, 300, 233, 300}},
+        {"the other monitor moved", {100, 100, 233, 300}, &kBoth, &rightMoved, {2020, 100, 233, 300}},
+        {"unnamed, shrank under it", {2900, 700, 233, 300}, &plainBoth, &plainSmaller, {1047, 684, 233, 300}},
+        {"unnamed, still inside", {1500, 300, 233, 300}, &plainBoth, &plainSmaller, {1500, 300, 233, 300}},
+    };
+    for (const Case &tc : cases)
+        EXPECT_EQ(Rehome(tc.window, *tc.before, *tc.after), tc.expected) << tc.what;
+}
+
+TEST(PlaceAfterScreenChange, DockedWindowsDockOnTheirMonitor)
+{
+    const KVScreens leftOnly{{kLeft}, 0};
+    const KVScreens rightSmaller{{kLeft, {{1280, 0, 2560, 1024}, {1280, 30, 2560, 1024}, "HDMI-0"}}, 0};
+    struct Case {
+        const char *what;
+        KVRect window;
+        bool docked;
+        int position;
+        const KVScreens *after;
+        KVRect expected;
+    } cases[] = {
+        {"top right of the right monitor",
+         {2967, 30, 233, 300},
+         true,
+         dpTopRight,
+         &kBoth,
+         {2967, 30, 233, 300}},
+        {"on the left, docks there", {300, 300, 233, 300}, true, dpTopRight, &kBoth, {1047, 0, 233, 300}},
+        {"dragged onto the right", {1700, 300, 233, 300}, true, dpBottomLeft, &kBoth, {1280, 780, 233, 300}},
+        {"its monitor went", {2967, 30, 233, 300}, true, dpTopRight, &leftOnly, {1047, 0, 233, 300}},
+        {"its monitor shrank",
+         {2967, 780, 233, 300},
+         true,
+         dpBottomRight,
+         &rightSmaller,
+         {2327, 724, 233, 300}},
+        {"centred on the right", {1500, 300, 233, 300}, true, dpCentre, &kBoth, {2124, 405, 233, 300}},
+        {"full height on the right",
+         {1500, 300, 233, 300},
+         true,
+         dpAbsoluteLeft,
+         &kBoth,
+         {1280, 30, 233, 1050}},
+        {"not docked: only brought home",
+         {2967, 30, 233, 300},
+         false,
+         dpTopRight,
+         &leftOnly,
+         {1047, 30, 233, 300}},
+        {"not docked, monitor still there",
+         {1500, 300, 233, 300},
+         false,
+         dpTopRight,
+         &kBoth,
+         {1500, 300, 233, 300}},
+    };
+    for (const Case &tc : cases) {
+        WindowSettings s{}, saved{};
+        s.dockPosition = saved.dockPosition = tc.position;
+        EXPECT_EQ(PlaceAfterScreenChange(tc.window, tc.docked, kBoth, *tc.after, s, saved), tc.expected)
+            << tc.what;
+    }
+}
+
 TEST(ClockTexts, TwelveHourClockAndOrdinals)
 {
     struct Case {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -9,6 +10,28 @@
 #include "Kvguiglobals.h"
 
 namespace {
+
+#ifdef _WIN32
+// Windows has no setenv; there an empty value removes the variable, which
+// the program reads as no choice just the same.
+void SetVariable(const char *name, const char *value)
+{
+    ::_putenv_s(name, value);
+}
+void UnsetVariable(const char *name)
+{
+    ::_putenv_s(name, "");
+}
+#else
+void SetVariable(const char *name, const char *value)
+{
+    ::setenv(name, value, 1);
+}
+void UnsetVariable(const char *name)
+{
+    ::unsetenv(name);
+}
+#endif
 
 struct Model : ::testing::Test {
     std::unique_ptr<KVUIOperationClass> m = std::make_unique<KVUIOperationClass>();
@@ -237,15 +260,15 @@ TEST(ModelConstants, VersionAndPaths)
 
 TEST(ModelConstants, HomePageEndsWithSlashAndCanBeOverridden)
 {
-    ::unsetenv("KESTRAVA_HOME_URL");
+    UnsetVariable("KESTRAVA_HOME_URL");
     const std::string built = KVUIOperationClass::GetHomePageURL();
     EXPECT_EQ(built.back(), '/');
-    ::setenv("KESTRAVA_HOME_URL", "http://127.0.0.1:8123/kv", 1);
+    SetVariable("KESTRAVA_HOME_URL", "http://127.0.0.1:8123/kv");
     EXPECT_EQ(KVUIOperationClass::GetHomePageURL(), "http://127.0.0.1:8123/kv/");
     // An empty variable is no choice: the build's address stays.
-    ::setenv("KESTRAVA_HOME_URL", "", 1);
+    SetVariable("KESTRAVA_HOME_URL", "");
     EXPECT_EQ(KVUIOperationClass::GetHomePageURL(), built);
-    ::unsetenv("KESTRAVA_HOME_URL");
+    UnsetVariable("KESTRAVA_HOME_URL");
 }
 
 TEST(ModelConstants, AnEmptyHomePageFallsBackToTheProductsOwn)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
 #include <vector>
 
 #include "FakeGlobalKeys.h"
@@ -11,8 +13,16 @@
 namespace {
 
 struct HotKeys : ::testing::Test {
-    void SetUp() override { platform::FakeKeys() = platform::FakeGlobalKeys{}; }
-    void TearDown() override { platform::FakeKeys() = platform::FakeGlobalKeys{}; }
+    void SetUp() override
+    {
+        platform::FakeKeys() = platform::FakeGlobalKeys{};
+        THotKeyManager::ForgetDesktopRefusal();
+    }
+    void TearDown() override
+    {
+        platform::FakeKeys() = platform::FakeGlobalKeys{};
+        THotKeyManager::ForgetDesktopRefusal();
+    }
 };
 
 constexpr uint32_t kCtrlAltM = 0xC04D;
@@ -82,6 +92,64 @@ TEST_F(HotKeys, ClearLetsEveryKeyGo)
         man.AddHotKey(kCtrlAltM);
     }
     EXPECT_TRUE(platform::FakeKeys().held.empty()) << "the manager lets go when it goes";
+}
+
+// A desktop that gives no program global keys (Wayland): every key is
+// refused with the reason, nothing is taken, and the debug window hears of
+// it once in the run, not once per key or per manager.
+TEST_F(HotKeys, DesktopWithoutGlobalKeysIsToldOnce)
+{
+    platform::FakeKeys().available = false;
+    QStringList lines;
+    const auto collect = [&lines](const QString &line) { lines << line; };
+    {
+        THotKeyManager man;
+        man.OnRefused = collect;
+        for (uint32_t key : {kCtrlAltM, kCtrlAltI, kCtrlAltM})
+            EXPECT_EQ(man.AddHotKey(key), 0);
+        EXPECT_TRUE(man.LastError().contains("no global keys")) << man.LastError().toStdString();
+        EXPECT_TRUE(man.Registrations().empty());
+    }
+    THotKeyManager again;
+    again.OnRefused = collect;
+    EXPECT_EQ(again.AddHotKey(kCtrlAltI), 0);
+    EXPECT_FALSE(again.LastError().isEmpty()) << "each refusal still has its reason";
+    EXPECT_FALSE(HotKeyAvailable(kCtrlAltM));
+    EXPECT_FALSE(HotKeyValid(kCtrlAltM));
+    EXPECT_TRUE(platform::FakeKeys().held.empty());
+    ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].contains("no global keys")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains("kestrava"))
+        << "the line says what to bind instead: " << lines[0].toStdString();
+
+    // Nothing of the refusal sticks to the keys themselves.
+    platform::FakeKeys().available = true;
+    EXPECT_NE(again.AddHotKey(kCtrlAltI), 0) << again.LastError().toStdString();
+    EXPECT_EQ(lines.size(), 1);
+}
+
+// A key another program holds is a refusal of that key: told each time,
+// with the key's name, and not taken for the desktop's refusal.
+TEST_F(HotKeys, KeyHeldByAnotherIsToldPerKey)
+{
+    platform::FakeKeys().heldByOthers.insert({MOD_CONTROL | MOD_ALT, 0x4D});
+    QStringList lines;
+    THotKeyManager man;
+    man.OnRefused = [&lines](const QString &line) { lines << line; };
+    EXPECT_EQ(man.AddHotKey(kCtrlAltM), 0);
+    EXPECT_NE(man.AddHotKey(kCtrlAltI), 0);
+    EXPECT_EQ(man.AddHotKey(kCtrlAltM), 0);
+    ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString();
+    for (const QString &line : lines) {
+        EXPECT_TRUE(line.contains("Ctrl+Alt+M")) << line.toStdString();
+        EXPECT_TRUE(line.contains("another program holds the key")) << line.toStdString();
+    }
+
+    // The desktop's refusal is still told after these.
+    platform::FakeKeys().available = false;
+    EXPECT_EQ(man.AddHotKey(0x4070), 0);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[2].contains("no global keys")) << lines[2].toStdString();
 }
 
 } // namespace

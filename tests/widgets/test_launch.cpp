@@ -1,9 +1,17 @@
+#include <QApplication>
+#include <QFileDialog>
+#include <QListView>
+#include <QTest>
+#include <QTimer>
+
 #include <filesystem>
 #include <fstream>
 
 #include "CategoryPanels.h"
 #include "Execute.h"
+#include "MemberRows.h"
 #include "WindowFixture.h"
+#include "X11Launcher.h"
 
 namespace fs = std::filesystem;
 
@@ -15,7 +23,10 @@ TEST_F(Launching, DispatchByType)
 {
     fs::create_directories("some dir");
     std::ofstream("some dir/a program") << "#!/bin/sh\n";
+    std::ofstream("some dir/an app.desktop") << "[Desktop Entry]\n";
     const QString program = QString::fromStdString((dir / "some dir/a program").string());
+    const QString entry = QString::fromStdString((dir / "some dir/an app.desktop").string());
+    const QString missingEntry = QString::fromStdString((dir / "gone.desktop").string());
     const QString folder = QString::fromStdString((dir / "some dir").string());
     const QString missing = QString::fromStdString((dir / "gone").string());
     struct Case {
@@ -28,6 +39,12 @@ TEST_F(Launching, DispatchByType)
         {0, program, "spawn", "some dir/", nullptr},
         {0, program + " --flag", nullptr, nullptr, "Execute File"},
         {0, folder, nullptr, nullptr, "Execute File"},
+        // A desktop entry starts its application, in the entry's own folder.
+        {0, entry, "entry", nullptr, nullptr},
+        {0, missingEntry, nullptr, nullptr, "Execute File"},
+        {4, entry, "entry", nullptr, nullptr},
+        {4, missingEntry, nullptr, nullptr, "Execute File"},
+        {3, entry, "path", nullptr, nullptr},
         {1, QStringLiteral("https://example.invalid/x y"), "uri", nullptr, nullptr},
         {1, QStringLiteral("not a real address"), "uri", nullptr, nullptr},
         {2, folder, "path", nullptr, nullptr},
@@ -79,12 +96,16 @@ TEST_F(Launching, FailuresShowTheSystemText)
 {
     std::ofstream("doc.txt") << "x";
     const QString doc = QString::fromStdString((dir / "doc.txt").string());
+    std::ofstream("app.desktop") << "[Desktop Entry]\n";
+    const QString entry = QString::fromStdString((dir / "app.desktop").string());
     struct Case {
         int type;
         QString target;
         const char *caption;
     } cases[] = {
         {0, doc, "Error executing command"},
+        {0, entry, "Error executing command"},
+        {4, entry, "Error executing command"},
         {1, QStringLiteral("https://example.invalid/"), "Error opening URL"},
         {2, QString::fromStdString(dir.string()), "Error opening folder"},
         {3, doc, "Error opening document"},
@@ -98,6 +119,83 @@ TEST_F(Launching, FailuresShowTheSystemText)
         EXPECT_EQ(forms::ShownMessages()[0].caption, QString(tc.caption));
         EXPECT_EQ(forms::ShownMessages()[0].text, "Trying to open \"" + tc.target + "\"\nPermission denied");
     }
+}
+
+TEST_F(Launching, ADesktopEntryThatCannotStartShowsWhy)
+{
+    // The desktop launcher answers: the box carries its text, naming what is missing.
+    platform::FakeLaunch().through = &platform::DesktopLauncher();
+    struct Case {
+        const char *file;
+        const char *text;
+        const char *says;
+    } cases[] = {
+        {"broken.desktop",
+         "[Desktop Entry]\nType=Application\nName=Broken\nExec=/nonexistent/kv-program %U\n",
+         "/nonexistent/kv-program"},
+        {"needs.desktop",
+         "[Desktop Entry]\nType=Application\nName=Needs\nExec=/bin/true\nTryExec=kv-not-installed\n",
+         "kv-not-installed"},
+        {"link.desktop", "[Desktop Entry]\nType=Link\nName=Link\nURL=https://example.invalid/\n",
+         "not an application"},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.file);
+        std::ofstream(tc.file) << tc.text;
+        const QString entry = QString::fromStdString((dir / tc.file).string());
+        forms::ClearShownMessages();
+        forms::SetNextAnswer(forms::idOK);
+        OpenLink(0, entry);
+        ASSERT_EQ(forms::ShownMessages().size(), 1u);
+        const forms::ShownMessage &box = forms::ShownMessages()[0];
+        EXPECT_EQ(box.caption, QStringLiteral("Error executing command"));
+        EXPECT_TRUE(box.text.startsWith("Trying to open \"" + entry + "\"\n")) << box.text.toStdString();
+        EXPECT_TRUE(box.text.contains(QString::fromUtf8(tc.says))) << box.text.toStdString();
+    }
+}
+
+TEST_F(Launching, BrowsingForAProgramOffersDesktopEntries)
+{
+    // Both browse buttons open the dialog on the one filter for a link type.
+    EXPECT_EQ(BrowseFilterFor(ctFiles), QStringLiteral("All Files (*.*)|*.*"));
+    for (int type : {ctApplications, ctGames})
+        EXPECT_EQ(BrowseFilterFor(type), QStringLiteral("Executables (*.exe)|*.exe")) << type;
+
+    fs::create_directories(dir / "folder");
+    std::ofstream(dir / "tool") << "#!/bin/sh\n";
+    fs::permissions(dir / "tool", fs::perms::owner_all);
+    std::ofstream(dir / "app.desktop") << "[Desktop Entry]\n";
+    std::ofstream(dir / "app.desktop.bak") << "[Desktop Entry]\n";
+    std::ofstream(dir / "notes.txt") << "text";
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(dir.string()));
+    forms::SetUnattended(false);
+    QStringList shown;
+    for (int type : {ctApplications, ctFiles}) {
+        QTimer::singleShot(0, [&] {
+            QFileDialog *dialog = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
+                    dialog = d;
+            ASSERT_NE(dialog, nullptr);
+            auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+            ASSERT_NE(view, nullptr);
+            QTRY_VERIFY_WITH_TIMEOUT(view->model()->rowCount(view->rootIndex()) > 0, 5000);
+            QApplication::processEvents();
+            QStringList names;
+            for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+                names << view->model()->index(r, 0, view->rootIndex()).data().toString();
+            names.sort();
+            shown << names.join(',');
+            dialog->reject();
+        });
+        QString file;
+        EXPECT_FALSE(forms::OpenFileName(nullptr, BrowseFilterFor(type), &file));
+    }
+    forms::SetUnattended(true);
+    qputenv("HOME", home);
+    EXPECT_EQ(shown.join(u'|').toStdString(),
+              "app.desktop,folder,tool|app.desktop,app.desktop.bak,folder,notes.txt,tool");
 }
 
 TEST_F(Launching, AGameHidesTheWindowFirstAndALinkClickLaunches)

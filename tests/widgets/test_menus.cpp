@@ -32,8 +32,9 @@ TEST_F(Menus, CaptionsAndSeparators)
         QStringList items;
     } cases[] = {
         {m.PopupMenu1,
-         {"Auto Mode >", "-", "Settings...", "Category Editor...", "Appearance...", "-", "System >", "-",
-          "Print settings to log...", "-", "Check for updates...", "About...", "-", "Exit"}},
+         {"Auto Mode >", "-", "Settings...", "Category Editor...", "Import Applications...", "Appearance...",
+          "-", "System >", "-", "Print settings to log...", "-", "Check for updates...", "About...", "-",
+          "Exit"}},
         {m.AutoMode1->menu(),
          {"Enabled", "-", "Dock Window", "Auto-Alpha", "Mouse-Over Section Resize", "Always On Top", "-",
           "Dock Position >"}},
@@ -90,7 +91,7 @@ TEST_F(Menus, ItemsRunTheirHandlers)
     EXPECT_TRUE(KVOP->settings.autoMode);
     EXPECT_TRUE(form.DoxBox->isChecked());
     m.dockPositions[dpTopLeft]->trigger();
-    EXPECT_EQ(KVOP->settings.dockPosition, dpTopLeft);
+    EXPECT_EQ(int{KVOP->settings.dockPosition}, dpTopLeft);
     EXPECT_EQ(form.pos(), QPoint(0, 0));
     const bool alpha = KVOP->settings.autoAlpha;
     m.AutoAlpha1->trigger();

@@ -569,6 +569,76 @@ TEST_F(Settings, ClosingTheProgramUnderTheFormSavesOnlyWhatWasConfirmed)
     EXPECT_EQ(FieldText(Saved()->categories[0].name), "alpha");
 }
 
+TEST_F(Settings, ShowIconsGoesIntoTheIniFileAndNothingElse)
+{
+    const std::string ini = "; kept as written\r\n[Debug]\r\nDebugMode=0\r\n\r\n[Other]\r\nx = 1\r\n";
+    std::ofstream("Kestrava.ini", std::ios::binary) << ini;
+    WriteConfig(ThreeCategories);
+    Open();
+    const std::string config = FileBytes();
+    const auto iconSlots = [&] {
+        int on = 0, off = 0;
+        for (TKVPanel *panel : window->CategoryArea->panels)
+            for (int k = 0; panel && k < kMaxLinks; ++k)
+                if (const TKVLabel *label = panel->linkLabels[k])
+                    (label->hasIconSlot() ? on : off)++;
+        return std::make_pair(on, off);
+    };
+    ASSERT_EQ(iconSlots().first, 0);
+    const int labels = iconSlots().second;
+    ASSERT_GT(labels, 0);
+
+    struct Step {
+        const char *what;
+        bool check;       // the box as the step leaves it
+        bool ok;          // OK, or Cancel
+        const char *tail; // what the file then holds after ini, if anything
+    } steps[] = {
+        {"cancelled", true, false, ""},
+        {"on", true, true, "[Preferences]\r\nLinkIcons=1\r\n"},
+        {"unchanged", true, true, "[Preferences]\r\nLinkIcons=1\r\n"},
+        {"off", false, true, "[Preferences]\r\nLinkIcons=0\r\n"},
+    };
+    bool shown = false;
+    for (const Step &step : steps) {
+        Run(4, [&](TSettingsForm &f) {
+            EXPECT_EQ(f.PageControl->currentWidget(), f.AppearanceSheet);
+            shown = f.LinkIconsCheck->isChecked();
+            f.LinkIconsCheck->setChecked(step.check);
+            (step.ok ? f.OKButton : f.CancelButton)->click();
+        });
+        EXPECT_EQ(FileBytes("Kestrava.ini"), ini + step.tail) << step.what;
+        const bool on = step.ok ? step.check : shown;
+        EXPECT_EQ(KVOP->linkIcons, on) << step.what;
+        EXPECT_EQ(iconSlots(), on ? std::make_pair(labels, 0) : std::make_pair(0, labels)) << step.what;
+        EXPECT_EQ(FileBytes(), config) << step.what << ": the configuration file holds no preference";
+    }
+    EXPECT_TRUE(ShownMessages().empty());
+}
+
+TEST_F(Settings, ShowIconsLeftOffMakesNoIniFile)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(4, [&](TSettingsForm &f) { f.OKButton->click(); });
+    EXPECT_FALSE(std::filesystem::exists("Kestrava.ini"));
+}
+
+TEST_F(Settings, ShowIconsThatCannotBeStoredIsSaidAndKeptForTheRun)
+{
+    std::filesystem::create_directory("Kestrava.ini");
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(4, [&](TSettingsForm &f) {
+        f.LinkIconsCheck->setChecked(true);
+        f.OKButton->click();
+    });
+    EXPECT_TRUE(KVOP->linkIcons);
+    ASSERT_EQ(ShownMessages().size(), 1u);
+    EXPECT_TRUE(ShownMessages()[0].text.contains("Show icons")) << ShownMessages()[0].text.toStdString();
+    EXPECT_TRUE(std::filesystem::is_directory("Kestrava.ini"));
+}
+
 TEST_F(Settings, OkWritesTheSettingsToTheDebugWindow)
 {
     std::ofstream("Kestrava.ini") << "[Debug]\nDebugMode=1\n";
