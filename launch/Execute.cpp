@@ -88,8 +88,13 @@ bool ExecuteCommand(const QString &command, const QString &directory)
 bool StartProgram(QWidget *owner, const QString &program, const QStringList &arguments,
                   const QString &directory)
 {
-    return FileThere(owner, program) && Report(platform::Launch().Spawn(program, arguments, directory),
-                                               QStringLiteral("Error executing command"), program, owner);
+    if (!FileThere(owner, program))
+        return false;
+    // A desktop entry on its own starts its application, as a link to it does.
+    const platform::LaunchResult r = platform::IsDesktopEntryPath(program) && arguments.isEmpty()
+                                         ? platform::Launch().StartDesktopEntry(program)
+                                         : platform::Launch().Spawn(program, arguments, directory);
+    return Report(r, QStringLiteral("Error executing command"), program, owner);
 }
 
 void OpenLink(int type, const QString &target)

@@ -225,6 +225,7 @@ TEST_F(RunDialog, StartsTheTypedProgramAsALinkWouldOrSaysWhyNot)
         QString workingDir;
         QString caption; // the box shown instead, the dialog staying open
         QString text;
+        QString call = QStringLiteral("spawn"); // how the launcher was asked
     } cases[] = {
         {"kvprog", bin1 + "/kvprog", {}, home, {}, {}},
         {" kvprog 'two words' \"x y\" plain\\ word ''",
@@ -236,6 +237,8 @@ TEST_F(RunDialog, StartsTheTypedProgramAsALinkWouldOrSaysWhyNot)
         {"kvother $HOME *", bin2 + "/kvother", {"$HOME", "*"}, home, {}, {}},
         {abs + " --flag", abs, {"--flag"}, QString::fromStdString((dir / "sub/").string()), {}, {}},
         {"sub/prog a", "sub/prog", {"a"}, "sub/", {}, {}},
+        // A desktop entry starts its application, with its own folder and command line.
+        {"sub/app.desktop", "sub/app.desktop", {}, {}, {}, {}, QStringLiteral("entry")},
         {"localprog", {}, {}, {}, "Execute File", "localprog does not exist!"},
         {"relprog", {}, {}, {}, "Execute File", "relprog does not exist!"},
         {"notexec", {}, {}, {}, "Execute File", "notexec does not exist!"},
@@ -244,6 +247,7 @@ TEST_F(RunDialog, StartsTheTypedProgramAsALinkWouldOrSaysWhyNot)
         {"sub", {}, {}, {}, "Execute File", "sub does not exist!"},
         {"kvprog 'unbalanced", {}, {}, {}, "Run", {}},
     };
+    std::ofstream((dir / "sub/app.desktop").string()) << "[Desktop Entry]\n";
     TKVGUIForm form;
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.line.toStdString());
@@ -256,7 +260,7 @@ TEST_F(RunDialog, StartsTheTypedProgramAsALinkWouldOrSaysWhyNot)
         auto &calls = platform::FakeLaunch().calls;
         if (!tc.program.isEmpty()) {
             ASSERT_EQ(calls.size(), 1u);
-            EXPECT_EQ(calls[0].what, QStringLiteral("spawn"));
+            EXPECT_EQ(calls[0].what, tc.call);
             EXPECT_EQ(calls[0].target, tc.program);
             EXPECT_EQ(calls[0].arguments, tc.arguments);
             EXPECT_EQ(calls[0].workingDir, tc.workingDir);
