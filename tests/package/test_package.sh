@@ -284,7 +284,7 @@ popup() {
     return 1
 }
 no_popup() { ! popup; }
-# The right button on an empty part of the window, then the menu's 7th item, "Check for updates...".
+# The right button on an empty part of the window, then the menu's 8th item, "Check for updates...".
 read -r x y w h < <(xwininfo -id "$APP_WIN" | awk '
     /Absolute upper-left X:/ { x = $NF } /Absolute upper-left Y:/ { y = $NF }
     /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }')
@@ -295,7 +295,7 @@ pointer_there() { [[ "$(xdotool getmouselocation)" == "x:$((x + w / 2)) y:$((y +
 poll_until 5 pointer_there || fail "the pointer did not reach the main window"
 xdotool click 3
 poll_until 5 popup || fail "the right button on the main window opened no menu"
-xdotool key Down Down Down Down Down Down Down Return
+xdotool key Down Down Down Down Down Down Down Down Return
 poll_until 5 no_popup || fail "the menu stayed open after 'Check for updates...'"
 error_box() { ERROR_BOX=$(window_of "$APP_PID" '^Update error\.$'); }
 poll_until 15 error_box || fail "the update check showed no 'Update error.' box within 15 s"
