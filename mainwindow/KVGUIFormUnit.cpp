@@ -46,11 +46,6 @@ constexpr int kDesignedWidth = 233;
 constexpr int kDesignedHeight = 289;
 constexpr TColor kSkyBlue = 0xF0CAA6;
 
-KVArea AreaOf(const QRect &r)
-{
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
-
 TLabel *MakeLabel(QWidget *parent, int l, int t, int w, int h, const QFont &font, TColor colour)
 {
     auto *label = new TLabel(parent);

@@ -227,5 +227,11 @@ class TKVGUIForm : public QWidget {
 
 extern TKVGUIForm *KVGUIForm;
 
+// A Qt rectangle as the edges the placement functions take.
+inline KVArea AreaOf(const QRect &r)
+{
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
 // The main window's ShowSettingsPage, for menus and labels.
 void ShowSettingsPage(int page);

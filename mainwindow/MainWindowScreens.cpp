@@ -15,11 +15,6 @@
 
 namespace {
 
-KVArea AreaOf(const QRect &r)
-{
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
-
 KVScreens CurrentScreens()
 {
     const platform::MonitorList list = platform::Windows().Monitors();

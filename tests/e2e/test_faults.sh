@@ -59,19 +59,19 @@ KV_MAIN_TITLE='^'
 # ---------------------------------------------------------------------------------------------
 # One case
 
-# place SPEC PATH: makes PATH what SPEC says: "none", "folder", or CONTENTS[:MODE], CONTENTS
+# place SHAPE PATH: makes PATH what SHAPE says: "none", "folder", or CONTENTS[:MODE], CONTENTS
 # naming one of the $KV_TMP/contents.* files.
 place() {
-    local spec=$1 path=$2
-    case $spec in
+    local shape=$1 path=$2
+    case $shape in
         none) ;;
         folder)
             mkdir "$path"
             echo "not the program's" >"$path/inside"
             ;;
         *)
-            cp "$KV_TMP/contents.${spec%%:*}" "$path"
-            [[ $spec != *:* ]] || chmod "${spec#*:}" "$path"
+            cp "$KV_TMP/contents.${shape%%:*}" "$path"
+            [[ $shape != *:* ]] || chmod "${shape#*:}" "$path"
             ;;
     esac
 }
@@ -116,11 +116,11 @@ said() { grep -Eq -- "$1" "$APP_LOG"; }
 # run_case NAME CONFIG BACKUP HOW MOVE CONFIG_AFTER BACKUP_AFTER SAID
 run_case() {
     name=$1
-    local cfg_spec=$2 old_spec=$3 how=$4 move=$5 cfg_after=$6 old_after=$7 expected=$8
+    local cfg_shape=$2 old_shape=$3 how=$4 move=$5 cfg_after=$6 old_after=$7 expected=$8
     dir="$KV_TMP/case.$((++case_number))"
     mkdir -p "$dir" "$dir.before"
-    place "$cfg_spec" "$dir/$KV_CONFIG"
-    place "$old_spec" "$dir/$KV_CONFIG_OLD"
+    place "$cfg_shape" "$dir/$KV_CONFIG"
+    place "$old_shape" "$dir/$KV_CONFIG_OLD"
     local f
     for f in "$KV_CONFIG" "$KV_CONFIG_OLD"; do
         [[ ! -f "$dir/$f" ]] || cp "$dir/$f" "$dir.before/$f"

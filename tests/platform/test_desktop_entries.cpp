@@ -16,6 +16,7 @@
 
 #include "DesktopEntries.h"
 #include "Launcher.h"
+#include "Zombies.h"
 
 namespace fs = std::filesystem;
 
@@ -71,28 +72,6 @@ std::string WriteAtOnce(const std::string &text, const fs::path &file)
 {
     return text + " > '" + file.string() + ".part' && /bin/mv '" + file.string() + ".part' '" +
            file.string() + "'";
-}
-
-// Children of this process that have ended but were never reaped.
-int Zombies()
-{
-    int zombies = 0;
-    DIR *proc = opendir("/proc");
-    while (dirent *e = readdir(proc)) {
-        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-        std::string line;
-        if (!std::getline(stat, line))
-            continue;
-        std::size_t close = line.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        char state = 0;
-        int ppid = 0;
-        std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid);
-        zombies += ppid == ::getpid() && state == 'Z';
-    }
-    closedir(proc);
-    return zombies;
 }
 
 TEST(DesktopEntries, ReadingAnEntry)

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "Launcher.h"
+#include "Zombies.h"
 
 namespace fs = std::filesystem;
 
@@ -41,28 +42,6 @@ fs::path Script(const fs::path &path, const std::string &body, bool executable =
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
     fs::permissions(path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
     return path;
-}
-
-// Children of this process that have ended but were never reaped.
-int Zombies()
-{
-    int zombies = 0;
-    DIR *proc = opendir("/proc");
-    while (dirent *e = readdir(proc)) {
-        std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-        std::string line;
-        if (!std::getline(stat, line))
-            continue;
-        std::size_t close = line.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        char state = 0;
-        int ppid = 0;
-        std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid);
-        zombies += ppid == ::getpid() && state == 'Z';
-    }
-    closedir(proc);
-    return zombies;
 }
 
 TEST(X11Launcher, ProgramsRunInTheirFolderWithoutAShell)
