@@ -3,6 +3,8 @@
 
 #include "KVGUIFormUnit.h"
 
+#include <QApplication>
+
 #include "CoolTrayIcon.h"
 #include "DebugFormUnit.h"
 #include "HotKeyManager.h"
@@ -63,14 +65,23 @@ void TKVGUIForm::ShowMainWindow()
     if (TrayIconMan) {
         TrayIconMan->ShowMainForm();
         TrayIconMan->HideTaskbarIcon();
-        return;
+    } else {
+        platform::Windows().BringToFront(this);
+        platform::Windows().SetSkipTaskbar(this, true);
     }
-    platform::Windows().BringToFront(this);
-    platform::Windows().SetSkipTaskbar(this, true);
+    // A dialog of ours that was minimised took this window with it; both
+    // come back, the dialog in front, or the window would wait on a dialog
+    // nobody can reach.
+    if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != this)
+        platform::Windows().BringToFront(modal);
 }
 
 void TKVGUIForm::HideMainWindow()
 {
+    // A window that was never moved by us is placed afresh by the window
+    // manager at its next showing; marking its place as chosen keeps it
+    // where it is now.
+    move(pos());
     if (TrayIconMan)
         TrayIconMan->HideMainForm();
     else

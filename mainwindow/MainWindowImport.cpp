@@ -4,8 +4,11 @@
 
 #include "KVGUIFormUnit.h"
 
+#include <thread>
+
 #include <QApplication>
 #include <QCursor>
+#include <QEventLoop>
 
 #include "CategoryPanels.h"
 #include "DebugFormUnit.h"
@@ -21,18 +24,29 @@ namespace {
 
 const QString kImportCaption = QStringLiteral("Import Applications");
 
+// Lists the installed applications on a thread of its own: with many
+// entries that takes a while, and the window keeps painting meanwhile (a
+// menu that just closed would otherwise stay drawn over it). Input waits
+// until the list is read, under the busy cursor.
 std::vector<ImportEntry> InstalledEntries()
 {
-    // Listing the applications can take a moment on a first call.
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::vector<platform::DesktopEntry> found;
+    QEventLoop loop;
+    std::thread reader([&found, &loop] {
+        found = platform::InstalledApplications();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    reader.join();
+    QApplication::restoreOverrideCursor();
     std::vector<ImportEntry> entries;
-    for (const platform::DesktopEntry &e : platform::InstalledApplications()) {
+    for (const platform::DesktopEntry &e : found) {
         ImportEntry entry{e.name.toStdString(), e.file.toStdString(), {}};
         for (const QString &c : e.categories)
             entry.categories.push_back(c.toStdString());
         entries.push_back(std::move(entry));
     }
-    QApplication::restoreOverrideCursor();
     return entries;
 }
 
@@ -63,7 +77,16 @@ void TKVGUIForm::ImportApplications1Click()
         RefuseFull(this);
         return;
     }
-    const std::vector<ImportProposal> proposals = ProposeCategories(InstalledEntries());
+    static bool listing = false;
+    if (listing)
+        return;
+    listing = true;
+    const std::vector<ImportEntry> installed = InstalledEntries();
+    listing = false;
+    // The program may have closed, or the settings form opened, meanwhile.
+    if (!KVOP || !CategoryArea || KVOP->HasSnapshot())
+        return;
+    const std::vector<ImportProposal> proposals = ProposeCategories(installed);
     if (proposals.empty()) {
         Warn(this, QStringLiteral("No installed applications were found."), kImportCaption);
         return;

@@ -38,6 +38,9 @@ void TKVGUIForm::ShowSettingsPage(int page)
     SettingsForm->AppNameEdit->setText(ModelText(KVOP->header.title));
     SettingsForm->AlphaTrack->setValue(AlphaTrack->value());
     SettingsForm->SelectPage(page);
+    // Modal to the main window only: the tray icon and its menu stay usable
+    // while the form is open, so its Show can bring back a minimised form.
+    SettingsForm->setWindowModality(Qt::WindowModal);
     SettingsForm->exec();
     if (!KVOP)
         return; // the program closed while the form was open

@@ -50,9 +50,14 @@ bool IsMapped(xcb_connection_t *c, xcb_window_t w)
 bool ChangeNetWmState(QWidget *widget, bool on, std::initializer_list<const char *> names)
 {
     xcb_connection_t *c = XcbConnection();
-    if (!c)
+    if (!c || !widget->isWindow())
         return false;
-    widget->winId(); // makes sure the platform window exists
+    // QWidget::winId() would mark a parented dialog as a native widget, and
+    // Qt then makes every child of its parent native too: the main window's
+    // labels would each get an X window and stop being repainted. Creating
+    // the dialog's own top-level window leaves its parent alone.
+    if (!widget->windowHandle())
+        widget->createWinId();
     QWindow *window = widget->windowHandle();
     if (!window)
         return false;
@@ -137,6 +142,44 @@ void ExpectMap(QWindow *window)
     watch->pending = !window->isExposed();
 }
 
+xcb_window_t RootWindow(xcb_connection_t *c)
+{
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    return screen ? screen->root : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
+}
+
+// Asks the window manager, by a message to the root window, to enter or
+// leave the showing-desktop mode.
+bool SetShowingDesktop(xcb_connection_t *c, bool on)
+{
+    const xcb_window_t root = RootWindow(c);
+    if (root == XCB_WINDOW_NONE)
+        return false;
+    xcb_client_message_event_t ev{};
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = root;
+    ev.type = Atom(c, "_NET_SHOWING_DESKTOP");
+    ev.data.data32[0] = on ? 1 : 0;
+    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&ev));
+    xcb_flush(c);
+    return true;
+}
+
+bool ShowingDesktop(xcb_connection_t *c)
+{
+    const xcb_window_t root = RootWindow(c);
+    if (root == XCB_WINDOW_NONE)
+        return false;
+    xcb_get_property_reply_t *r = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, root, Atom(c, "_NET_SHOWING_DESKTOP"), XCB_ATOM_CARDINAL, 0, 1), nullptr);
+    const bool on = r && r->format == 32 && xcb_get_property_value_length(r) >= 4 &&
+                    *static_cast<const uint32_t *>(xcb_get_property_value(r)) != 0;
+    free(r);
+    return on;
+}
+
 class X11WindowSystem : public WindowSystem {
   public:
     // Qt's own stays-on-top flag would re-create the window at its next
@@ -157,24 +200,8 @@ class X11WindowSystem : public WindowSystem {
     bool ShowDesktop() override
     {
         xcb_connection_t *c = XcbConnection();
-        if (!c)
-            return false;
-        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        if (!screen)
-            return false;
-        // The manager owns the showing-desktop mode; a client only asks, by
-        // a message to the root window.
-        xcb_client_message_event_t ev{};
-        ev.response_type = XCB_CLIENT_MESSAGE;
-        ev.format = 32;
-        ev.window = screen->root;
-        ev.type = Atom(c, "_NET_SHOWING_DESKTOP");
-        ev.data.data32[0] = 1;
-        xcb_send_event(c, 0, screen->root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&ev));
-        xcb_flush(c);
-        return true;
+        // The manager owns the showing-desktop mode; a client only asks.
+        return c && SetShowingDesktop(c, true);
     }
 
     QRect WorkArea() const override { return PrimaryAvailableGeometry(); }
@@ -182,6 +209,11 @@ class X11WindowSystem : public WindowSystem {
 
     void BringToFront(QWidget *w) override
     {
+        // While the desktop is shown the manager keeps every window hidden;
+        // a window asked for leaves that mode, as activating one does on
+        // other desktops.
+        if (xcb_connection_t *c = XcbConnection(); c && ShowingDesktop(c))
+            SetShowingDesktop(c, false);
         QWindow *window = w->windowHandle();
         bool shown = true;
         if (w->isMinimized()) {

@@ -465,6 +465,22 @@ EOF
     for type; do echo "$type=kv-$name.desktop" >>"$XDG_CONFIG_HOME/mimeapps.list"; done
 }
 
+# start_update_server: the test web server of http_cases.py, which answers the update check as
+# the file $SRV/case says (a case name; "none" at first) and logs requests in $SRV/requests;
+# KESTRAVA_HOME_URL points the program at it, and HOME_URL holds that address.
+SRV="$KV_TMP/http"
+HOME_URL=
+start_update_server() {
+    mkdir -p "$SRV"
+    : >"$SRV/requests"
+    echo none >"$SRV/case"
+    /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/http_cases.py" "$SRV" </dev/null >"$KV_TMP/http.log" 2>&1 &
+    session_track $!
+    wait_for_file "$SRV/port" 10 || fail "the test web server did not start within 10 s"
+    HOME_URL="http://127.0.0.1:$(cat "$SRV/port")/updates/"
+    export KESTRAVA_HOME_URL=$HOME_URL
+}
+
 # ---------------------------------------------------------------------------------------------
 # The main window's layout
 
@@ -489,6 +505,74 @@ click_in_window() {
     read -r wx wy _ _ < <(client_rect "$1")
     pointer_to $(( wx + $2 )) $(( wy + $3 ))
     xdotool click 1
+}
+
+# button_point NAME: prints "X Y", the middle of a system button in window coordinates. The
+# button section is open at the bottom of the window (as it is by default): the category area
+# runs from (10,32) to 7 pixels from the right and ends 60 + 30 + 2 + 6 pixels above the bottom,
+# followed 1 pixel apart by the shut game section (6 high) and the button section (30 high). The
+# buttons, 15 pixels square and 4 apart, stand from the section's right edge leftwards, their
+# tops 11 pixels down.
+button_point() {
+    local index w h
+    case $1 in
+        shutdown) index=0 ;;
+        restart) index=1 ;;
+        logoff) index=2 ;;
+        desktop) index=3 ;;
+        run) index=4 ;;
+        connect) index=5 ;;
+        *) fail "button_point: no button '$1'" ;;
+    esac
+    read -r _ _ w h < <(client_rect "$APP_WIN")
+    echo $((10 + (w - 17) - 4 - 15 - index * 19 + 7)) $((h - 90 + 11 + 7))
+}
+
+# click_button NAME.
+click_button() {
+    local x y
+    read -r x y < <(button_point "$1")
+    click_in_window "$APP_WIN" "$x" "$y"
+}
+
+# main_menu_item N WHAT: the right button on an empty part of the main window, then the Nth item
+# of its menu ("Auto Mode", "Settings...", "Category Editor...", "Import Applications...",
+# "Appearance...", "System", "Print settings to log...", "Check for updates..."); WHAT names the
+# case in a failure.
+main_menu_item() {
+    xdotool windowactivate --sync "$APP_WIN"
+    local wx wy ww wh
+    read -r wx wy ww wh < <(client_rect "$APP_WIN")
+    pointer_to $((wx + ww / 2)) $((wy + wh - 70))
+    xdotool click 3
+    # On a busy machine the click can come while the window manager still hands the focus back
+    # from the box before: one more try.
+    poll_until 5 menu_open || { xdotool key Escape click 3; poll_until 5 menu_open; } ||
+        fail "$2: the right button on the main window opened no menu within 5 s, twice"
+    xdotool key $(printf 'Down %.0s' $(seq "$1")) Return
+    poll_until 5 menu_closed || fail "$2: the menu was still open 5 s after Return on its item $1"
+}
+
+# shoot_bottom FILE: the bottom 70 rows of the main window's client area, where the time label
+# stands, as the screen shows them.
+shoot_bottom() {
+    local x y w h
+    read -r x y w h < <(client_rect "$APP_WIN")
+    import -window root -crop "${w}x70+$x+$((y + h - 70))" +repage "$1"
+}
+
+# window_paints WHAT: the main window is still drawn, and the time label with it: its seconds
+# move on within 1.2 s. Also, none of its children got an X window of its own (Qt then stops
+# painting them through the window). The pointer is moved away first, so nothing else changes.
+window_paints() {
+    command -v import >/dev/null || fail "$1: ImageMagick's 'import' is not installed"
+    local children
+    children=$(xwininfo -children -id "$APP_WIN" | sed -n 's/^ *\([0-9]*\) child.*/\1/p')
+    [[ "$children" == 0 ]] || fail "$1: the main window has $children child X windows, expected none"
+    pointer_to 1 1
+    shoot_bottom "$KV_TMP/paint.1.ppm"
+    _kv_clock_moved() { shoot_bottom "$KV_TMP/paint.2.ppm" && ! cmp -s "$KV_TMP/paint.1.ppm" "$KV_TMP/paint.2.ppm"; }
+    poll_until 1.2 _kv_clock_moved || fail "$1: the main window's time label did not change within 1.2 s"
 }
 
 # popups: the mapped override-redirect windows of the program under test, its open menus;

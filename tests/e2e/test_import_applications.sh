@@ -71,17 +71,7 @@ start_app_and_wait
 # dialog's id in DIALOG.
 DIALOG=
 import_dialog() {
-    xdotool windowactivate --sync "$APP_WIN"
-    local wx wy ww wh
-    read -r wx wy ww wh < <(client_rect "$APP_WIN")
-    pointer_to $((wx + ww / 2)) $((wy + wh - 70))
-    xdotool click 3
-    # On a busy machine the click can come while the window manager still hands the focus back
-    # from the dialog before: one more try.
-    poll_until 5 menu_open || { xdotool key Escape click 3; poll_until 5 menu_open; } ||
-        fail "$1: the right button on the main window opened no menu within 5 s, twice"
-    xdotool key Down Down Down Down Return
-    poll_until 5 menu_closed || fail "$1: the menu was still open 5 s after Return on 'Import Applications...'"
+    main_menu_item 4 "$1"
     DIALOG=$(wait_for_window "$IMPORT_TITLE" 10) || fail "$1: no window titled 'Import Applications' within 10 s"
     local owner
     owner=$(xprop -id "$DIALOG" WM_TRANSIENT_FOR | grep -o '0x[0-9a-fA-F]*' || true)

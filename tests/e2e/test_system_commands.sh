@@ -30,34 +30,6 @@ start_app_and_wait
 # ---------------------------------------------------------------------------------------------
 # Helpers
 
-# button_point NAME: prints "X Y", the middle of a system button in window coordinates. The
-# button section is open at the bottom of the window (as it is by default): the category area
-# runs from (10,32) to 7 pixels from the right and ends 60 + 30 + 2 + 6 pixels above the bottom,
-# followed 1 pixel apart by the shut game section (6 high) and the button section (30 high). The
-# buttons, 15 pixels square and 4 apart, stand from the section's right edge leftwards, their
-# tops 11 pixels down.
-button_point() {
-    local index w h
-    case $1 in
-        shutdown) index=0 ;;
-        restart) index=1 ;;
-        logoff) index=2 ;;
-        desktop) index=3 ;;
-        run) index=4 ;;
-        connect) index=5 ;;
-        *) fail "button_point: no button '$1'" ;;
-    esac
-    read -r _ _ w h < <(client_rect "$APP_WIN")
-    echo $((10 + (w - 17) - 4 - 15 - index * 19 + 7)) $((h - 90 + 11 + 7))
-}
-
-# click_button NAME.
-click_button() {
-    local x y
-    read -r x y < <(button_point "$1")
-    click_in_window "$APP_WIN" "$x" "$y"
-}
-
 # mock_send PATH METHOD ARG...: calls METHOD (of the mock interface unless it names its own) of
 # the stand-in SESSION_MOCK_NAME at PATH; ARGs in dbus-send's form (string:..., uint32:...).
 mock_send() {

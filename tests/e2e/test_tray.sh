@@ -2,7 +2,8 @@
 # The tray icon. It docks in the panel's system tray, and docks again when the tray host restarts
 # or only starts after the program. Its right button opens the menu "Settings...", "Hide",
 # "Show", "Exit", in that order. A click or a double click on it brings the hidden main window
-# back. The main window never gets a task bar entry, however often it is shown again.
+# back, to where it was, also from the showing-desktop mode and with a minimised settings form
+# (Ctrl+Alt+M too). The main window never gets a task bar entry, however often it is shown again.
 #
 # With KV_E2E_SHOTS naming a folder, the panel with the icon (at start, after the tray's restart
 # and in a tray started late) and the open menu are photographed there.
@@ -164,9 +165,15 @@ xdotool key Escape
 settings_gone() { [[ -z "$(find_windows "$SETTINGS_TITLE")" ]]; }
 poll_until 5 settings_gone || fail "Escape did not close the settings form opened from the tray menu"
 
+# A first start leaves the window where the window manager placed it; Hide and Show bring it
+# back to that place, not to wherever the manager would place it now.
+read -r first_x first_y _ _ < <(client_rect "$APP_WIN")
 hide_through_menu "the menu"
 choose 3 "Show"
 expect_shown "the menu's Show (its 3rd item)"
+read -r shown_x shown_y _ _ < <(client_rect "$APP_WIN")
+[[ "$shown_x,$shown_y" == "$first_x,$first_y" ]] ||
+    fail "a first start's window came back at $shown_x,$shown_y after Hide and Show, expected $first_x,$first_y"
 
 # 3. A double click on the icon shows the hidden window; so does a single one, as some trays
 # report a double click as one activation.
@@ -175,6 +182,39 @@ for how in "a double click:--repeat 2 --delay 80 1" "a single click:1"; do
     # shellcheck disable=SC2086 # the click's arguments, split on purpose
     click_icon ${how#*:}
     expect_shown "${how%%:*} on the tray icon"
+    pointer_away
+done
+
+# 3b. Every way back leaves the showing-desktop mode, which hides every window.
+showing_desktop() { xprop -root _NET_SHOWING_DESKTOP 2>/dev/null | grep -q '= 1$'; }
+for how in "Ctrl+Alt+M:xdotool key ctrl+alt+m" "the menu's Show:choose 3 Show" \
+    "a double click on the tray icon:click_icon --repeat 2 --delay 80 1"; do
+    click_button desktop
+    poll_until 5 showing_desktop || fail "the show-desktop button did not enter the showing-desktop mode"
+    poll_until 5 main_hidden || fail "the main window stayed mapped while the desktop is shown ($(main_report))"
+    ${how#*:}
+    expect_shown "${how%%:*} while the desktop is shown"
+    ! showing_desktop || fail "${how%%:*} left the desktop in the showing-desktop mode"
+    pointer_away
+done
+
+# 3c. The settings form minimised takes the main window with it; each way back brings both, the
+# form in front.
+for how in "Ctrl+Alt+M:xdotool key ctrl+alt+m" "the menu's Show:choose 3 Show"; do
+    choose 1 "Settings... before ${how%%:*}"
+    form=$(wait_for_window "$SETTINGS_TITLE" 10) || fail "Settings... opened no form before ${how%%:*}"
+    xdotool windowminimize "$form"
+    _form_hidden() { ! window_visible "$form"; }
+    poll_until 5 _form_hidden || fail "the settings form did not minimise"
+    poll_until 5 main_hidden || fail "the main window stayed mapped with its settings form minimised"
+    ${how#*:}
+    expect_shown "${how%%:*} with the settings form minimised"
+    _form_shown() { window_visible "$form"; }
+    poll_until 5 _form_shown || fail "${how%%:*} brought the main window back without its settings form"
+    _form_in_front() { [[ "$(stacking_order | grep -xE "$form|$APP_WIN" | tail -n 1)" == "$form" ]]; }
+    poll_until 5 _form_in_front || fail "${how%%:*}: the settings form is behind the main window"
+    xdotool windowactivate --sync "$form" key Escape
+    poll_until 5 settings_gone || fail "Escape did not close the settings form after ${how%%:*}"
     pointer_away
 done
 
@@ -188,10 +228,14 @@ hide_through_menu "the menu of the icon in the restarted tray"
 choose 3 "Show in the restarted tray"
 expect_shown "the restarted tray's menu item Show"
 
-# 5. Exit, the last item, ends the program normally.
+# 5. Exit, the last item, ends the program normally, and the place of the first start's window
+# is what was saved.
+read -r last_x last_y _ _ < <(client_rect "$APP_WIN")
 choose 4 "Exit"
 wait_exit "$APP_PID" 15 || fail "the menu's Exit (its 4th item) did not end the program within 15 s"
 [[ "$EXIT_STATUS" == 0 ]] || fail "the program exited with status $EXIT_STATUS after the menu's Exit, expected 0"
+saved="$(read_i32 "$KV_APPDIR/$KV_CONFIG" "$KV_OFF_LEFT"),$(read_i32 "$KV_APPDIR/$KV_CONFIG" "$KV_OFF_TOP")"
+[[ "$saved" == "$last_x,$last_y" ]] || fail "the window at $last_x,$last_y was saved at $saved"
 
 # 6. With no tray at start, the icon docks once a tray host starts.
 stop_panel

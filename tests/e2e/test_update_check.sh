@@ -24,16 +24,7 @@ session_start_mock networkmanager || fail "$SESSION_ERROR"
 use_private_applications
 add_handler web x-scheme-handler/http x-scheme-handler/https
 
-# The server, switched between cases by the file $SRV/case.
-SRV="$KV_TMP/http"
-mkdir -p "$SRV"
-: >"$SRV/requests"
-echo none >"$SRV/case"
-/usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/http_cases.py" "$SRV" </dev/null >"$KV_TMP/http.log" 2>&1 &
-session_track $!
-wait_for_file "$SRV/port" 10 || fail "the test web server did not start within 10 s"
-HOME_URL="http://127.0.0.1:$(cat "$SRV/port")/updates/"
-export KESTRAVA_HOME_URL=$HOME_URL
+start_update_server
 
 create_default_config
 write_u8 "$KV_APPDIR/$KV_CONFIG" "$KV_OFF_AUTO_MODE" 0
@@ -42,23 +33,8 @@ start_app_and_wait
 network_loaded() { grep -q 'libQt6Network' "/proc/$APP_PID/maps"; }
 ! network_loaded || fail "Qt Network is loaded before any update check"
 
-# The right button on an empty part of the main window, then the 8th item of its menu ("Auto
-# Mode", "Settings...", "Category Editor...", "Import Applications...", "Appearance...", "System",
-# "Print settings to log...", "Check for updates...").
 read -r _ _ MAIN_W MAIN_H < <(client_rect "$APP_WIN")
-start_check() {
-    xdotool windowactivate --sync "$APP_WIN"
-    local wx wy
-    read -r wx wy _ _ < <(client_rect "$APP_WIN")
-    pointer_to $((wx + MAIN_W / 2)) $((wy + MAIN_H - 70))
-    xdotool click 3
-    # On a busy machine the click can come while the window manager still hands the focus back
-    # from the box before: one more try.
-    poll_until 5 menu_open || { xdotool key Escape click 3; poll_until 5 menu_open; } ||
-        fail "$name: the right button on the main window opened no menu within 5 s, twice"
-    xdotool key Down Down Down Down Down Down Down Down Return
-    poll_until 5 menu_closed || fail "$name: the menu was still open 5 s after Return on 'Check for updates...'"
-}
+start_check() { main_menu_item 8 "$name"; }
 
 requests_for() { grep -c "^$1 " "$SRV/requests" || true; }
 no_update_file() {

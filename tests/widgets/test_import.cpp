@@ -122,17 +122,22 @@ struct Import : WindowFixture {
     // a dialog the script left open is cancelled. False when no dialog showed.
     bool Run(const std::function<void(TImportForm &)> &script)
     {
+        // The applications are listed first, on a thread, while events go on;
+        // the script waits for the dialog.
         bool shown = false;
-        QTimer::singleShot(0, window.get(), [&] {
-            if (!ImportForm || !ImportForm->isVisible())
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, window.get(), [&] {
+            if (shown || !ImportForm || !ImportForm->isVisible())
                 return;
             shown = true;
             script(*ImportForm);
             if (ImportForm->isVisible())
                 ImportForm->CancelButton->click();
         });
+        poll.start();
         window->Menus().ImportApplications1->trigger();
-        QCoreApplication::processEvents(); // the timer of a dialog that never showed
+        poll.stop();
         return shown;
     }
 
