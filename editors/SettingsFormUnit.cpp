@@ -98,6 +98,7 @@ void TSettingsForm::BuildEditorPage()
     CatDescMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     CatDescMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     CatDescMemo->setTabChangesFocus(true);
+    LimitToFieldBytes(CatDescMemo, sizeof(CategoryRecord::description) - 1);
     SetBounds(CatDescMemo, 4, 130, 127, 71);
     CaptionAbove(CatDescMemo, QStringLiteral("Category Description:"), 1);
     // A little wider than drawn: the caption needs 80 pixels in this font.
@@ -149,20 +150,6 @@ void TSettingsForm::BuildEditorPage()
     connect(CatTypeDropDown, &QComboBox::currentIndexChanged, this, [this] { CatTypeComboChange(); });
     connect(CatColourButton, &QPushButton::clicked, this, [this] { CatColourButtonClick(); });
     connect(LinksColourButton, &QPushButton::clicked, this, [this] { LinksColourButtonClick(); });
-    // The description holds at most what its field stores.
-    // The description holds at most what its field stores: an edit that
-    // would make it longer is taken back, as a full edit refuses a key.
-    connect(CatDescMemo, &QPlainTextEdit::textChanged, this, [this] {
-        const std::size_t max = sizeof(CategoryRecord::description) - 1;
-        if (static_cast<std::size_t>(CatDescMemo->toPlainText().toUtf8().size()) <= max)
-            return;
-        const QSignalBlocker quiet(CatDescMemo);
-        CatDescMemo->undo();
-        // Text loaded too long (it cannot be, from the file) is cut.
-        const QString text = CatDescMemo->toPlainText();
-        if (static_cast<std::size_t>(text.toUtf8().size()) > max)
-            CatDescMemo->setPlainText(QString::fromStdString(EncodeModelText(text, max)));
-    });
 }
 
 void TSettingsForm::SelectPage(int page)

@@ -3,6 +3,7 @@
 // colours and fonts, and what OK and Cancel leave in the model and the file.
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "AddEntryFormUnit.h"
 #include "CategoryPanels.h"
 #include "CategoryTypeDropDown.h"
 #include "DebugFormUnit.h"
@@ -798,6 +800,137 @@ TEST_F(Settings, TextLimitsKeepWhatIsStored)
         f.CatDescMemo->insertPlainText("more");
         EXPECT_EQ(f.CatDescMemo->toPlainText(), QString(249, 'd'));
     });
+}
+
+// Typing into a full description refuses the key and keeps every character
+// already there, wherever the cursor is.
+TEST_F(Settings, TheDescriptionRefusesKeysPastItsFieldAndKeepsItsText)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        QPlainTextEdit *memo = f.CatDescMemo;
+        memo->clear();
+        Type(memo, QString(250, 'a'));
+        EXPECT_EQ(memo->toPlainText().toStdString(), std::string(249, 'a')) << "the 250th key is refused, the run kept";
+
+        // Full, with the cursor in the middle: a key or a line break there
+        // changes nothing; a character of two bytes does not fit beside 248.
+        const auto toMiddle = [memo] {
+            QTextCursor c = memo->textCursor();
+            c.setPosition(120);
+            memo->setTextCursor(c);
+        };
+        memo->setPlainText(QString(120, 'b') + QString(129, 'c'));
+        toMiddle();
+        Type(memo, "xyz");
+        QTest::keyClick(memo, Qt::Key_Return);
+        EXPECT_EQ(memo->toPlainText().toStdString(), std::string(120, 'b') + std::string(129, 'c'));
+        memo->setPlainText(QString(124, 'b') + QString(124, 'c'));
+        toMiddle();
+        Type(memo, QString(QChar(0x00E9)) + "x" + "y");
+        EXPECT_EQ(memo->toPlainText().toStdString(),
+                  std::string(120, 'b') + "x" + std::string(4, 'b') + std::string(124, 'c'));
+        f.OKButton->click();
+    });
+    EXPECT_EQ(FieldText(Saved()->categories[0].description),
+              std::string(120, 'b') + "x" + std::string(4, 'b') + std::string(124, 'c'));
+}
+
+// A paste longer than a field is cut at the field's limit, the same way in
+// every limited edit: what the field held stays, on both sides of the cursor,
+// and as much of the paste as fits goes in, in whole characters.
+TEST_F(Settings, EveryPasteIsCutAtItsFieldsLimit)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    TAddEntryForm addLink;
+    addLink.EnsureBuilt();
+        struct Field {
+        const char *name;
+        std::function<QWidget *(TSettingsForm &)> edit;
+        int maxBytes, maxChars;
+    };
+    const Field fields[] = {
+        {"category name", [](TSettingsForm &f) { return f.CatNameEdit; }, 49, 20},
+        {"category description", [](TSettingsForm &f) { return f.CatDescMemo; }, 249, -1},
+        {"member name", [](TSettingsForm &f) { return f.Rows[0]->NameEdit; }, 49, -1},
+        {"member path", [](TSettingsForm &f) { return f.Rows[0]->PathEdit; }, 1999, -1},
+        {"program name", [](TSettingsForm &f) { return f.AppNameEdit; }, 49, -1},
+        {"add-link name", [&](TSettingsForm &) { return addLink.ShortNameEdit; }, 49, -1},
+        {"add-link target", [&](TSettingsForm &) { return addLink.URLEdit; }, 1999, -1},
+    };
+    const auto text = [](QWidget *w) {
+        if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
+            return memo->toPlainText();
+        return static_cast<QLineEdit *>(w)->text();
+    };
+    const auto setText = [](QWidget *w, const QString &t, int cursor) {
+        if (auto *memo = qobject_cast<QPlainTextEdit *>(w)) {
+            memo->setPlainText(t);
+            QTextCursor c = memo->textCursor();
+            c.setPosition(cursor);
+            memo->setTextCursor(c);
+        } else {
+            static_cast<QLineEdit *>(w)->setText(t);
+            static_cast<QLineEdit *>(w)->setCursorPosition(cursor);
+        }
+    };
+    const auto paste = [](QWidget *w, const QString &t) {
+        QApplication::clipboard()->setText(t);
+        QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+    };
+    Run(1, [&](TSettingsForm &f) {
+        for (const Field &field : fields) {
+            SCOPED_TRACE(field.name);
+            QWidget *w = field.edit(f);
+            const int chars = field.maxChars < 0 ? field.maxBytes : field.maxChars;
+            // Into an empty field: exactly the limit.
+            setText(w, QString(), 0);
+            paste(w, QString(field.maxBytes + 30, 'p'));
+            EXPECT_EQ(text(w).toStdString(), std::string(chars, 'p'));
+            // Between two characters already there: both stay, and the paste
+            // is cut before a character that would not fit whole.
+            setText(w, "ab", 1);
+            paste(w, QString(field.maxBytes, QChar(0x00E9)));
+            const int fit = field.maxChars < 0 ? (field.maxBytes - 2) / 2 : field.maxChars - 2;
+            EXPECT_EQ(text(w).toStdString(), ("a" + QString(fit, QChar(0x00E9)) + "b").toStdString());
+            EXPECT_LE(text(w).toUtf8().size(), field.maxBytes);
+            // What room is left takes the start of the next paste, and then
+            // the field is full: a further paste changes nothing.
+            const int room = field.maxChars < 0 ? field.maxBytes - 2 - 2 * fit : 0;
+            const QString full = "a" + QString(fit, QChar(0x00E9)) + QString("more").left(room) + "b";
+            paste(w, "more");
+            EXPECT_EQ(text(w).toStdString(), full.toStdString());
+            paste(w, "more");
+            EXPECT_EQ(text(w).toStdString(), full.toStdString());
+        }
+        f.CatNameEdit->setText("alpha"); // leave the category complete
+        f.Rows[0]->NameEdit->setText("n");
+        f.Rows[0]->PathEdit->setText("/p");
+    });
+}
+
+// A member's path takes the whole 1999 bytes of its field, is shown whole
+// and stored whole; not the 49 of a name.
+TEST_F(Settings, AMembersPathTakesItsWholeField)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    const QString ascii = "/" + QString(1998, 'p');
+    const QString wide = "/" + QString(999, QChar(0x00E9)); // 1 + 1998 bytes
+    for (const QString &path : {ascii, wide}) {
+        Run(1, [&](TSettingsForm &f) {
+            TKVLabeledEdit *edit = f.Rows[1]->PathEdit;
+            edit->clear();
+            Type(edit, path + "tail");
+            EXPECT_EQ(edit->text().toStdString(), path.toStdString()) << "typed up to the field's last byte";
+            EXPECT_EQ(FieldText(KVOP->categories[0].links[1].path), path.toStdString()) << "at once";
+            f.OKButton->click();
+        });
+        EXPECT_EQ(FieldText(Saved()->categories[0].links[1].path), path.toStdString());
+        Run(1, [&](TSettingsForm &f) { EXPECT_EQ(f.Rows[1]->PathEdit->text().toStdString(), path.toStdString()) << "shown whole"; });
+    }
 }
 
 TEST_F(Settings, LookAtThePages)
