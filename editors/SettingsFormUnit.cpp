@@ -16,6 +16,7 @@
 #include "CategoryTypeDropDown.h"
 #include "Dialogs.h"
 #include "FontList.h"
+#include "LaunchPaths.h"
 #include "Forms.h"
 #include "MemberRows.h"
 
@@ -354,6 +355,13 @@ void TSettingsForm::UpdateCategoryControls()
         if (!row)
             continue;
         row->TypeDropDown->setEnabled(multiple);
+        // A row loaded before its category had a type shows none; offered
+        // for choice, it starts at "Applications", as the add-link dialog's
+        // does, so that no member is stored without a type.
+        if (multiple && (row->TypeDropDown->currentIndex() < 0 || row->TypeDropDown->currentIndex() >= ctMultiple)) {
+            const QSignalBlocker quiet(row->TypeDropDown);
+            row->TypeDropDown->setCurrentIndex(ctApplications);
+        }
         const int type = EffectiveRowType(i);
         row->PathBrowseButton->setEnabled(type == ctApplications || type == ctFiles || type == ctGames);
         row->UpButton->setVisible(i > 0);
@@ -409,7 +417,7 @@ void TSettingsForm::WriteBackCategory()
         if (const TKVCategoryPanel *row = Rows[i]) {
             SetModelText(link.name, row->NameEdit->text());
             SetModelText(link.path, row->PathEdit->text());
-            link.type = row->TypeDropDown->currentIndex();
+            link.type = LinkTypeInCategory(cat.type, row->TypeDropDown->currentIndex());
         }
         link.used = 1;
     }

@@ -321,6 +321,58 @@ TEST_F(Settings, TheFirstUnusedSlot)
     EXPECT_EQ(PanelCount, 3);
 }
 
+// The row shown at once on a new category loads before the category has a
+// type; its link must still be stored with the category's type, or it would
+// do nothing when clicked. Only a category of several types keeps each
+// row's own choice.
+TEST_F(Settings, LinksOfANewCategoryTakeItsType)
+{
+    for (int type : {ctApplications, ctWebsites, ctDirectories, ctFiles, ctGames, ctMultiple}) {
+        SCOPED_TRACE(type);
+        WriteConfig(ThreeCategories);
+        Open();
+        Run(1, [&](TSettingsForm &f) {
+            for (int i = 0; i < 3; ++i)
+                f.NextCatButton->click();
+            ASSERT_EQ(f.CurrentCategory, 3);
+            ASSERT_EQ(f.Rows[0]->TypeDropDown->currentIndex(), -1) << "the row came before the type";
+            QTest::keyClicks(f.CatNameEdit, "new");
+            f.CatTypeDropDown->setCurrentIndex(type);
+            if (type == ctMultiple)
+                f.Rows[0]->TypeDropDown->setCurrentIndex(ctGames);
+            QTest::keyClicks(f.Rows[0]->NameEdit, "first");
+            QTest::keyClicks(f.Rows[0]->PathEdit, "/first");
+            f.AddLinkButton->click();
+            QTest::keyClicks(f.Rows[1]->NameEdit, "second");
+            QTest::keyClicks(f.Rows[1]->PathEdit, "/second");
+            f.OKButton->click();
+            EXPECT_FALSE(f.isVisible());
+        });
+        const auto saved = Saved();
+        const LinkRecord *links = saved->categories[3].links;
+        const int expected = type == ctMultiple ? ctGames : type;
+        EXPECT_EQ(links[0].type, expected);
+        EXPECT_EQ(links[1].type, type == ctMultiple ? ctApplications : type);
+        EXPECT_EQ(window->CategoryArea->panels[3]->linkLabels[0]->type, expected);
+        window.reset();
+    }
+}
+
+// A category of one type whose type the user changes stores its links with
+// the new type, though the rows were not loaded again.
+TEST_F(Settings, LinksFollowAChangedCategoryType)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        f.CatTypeDropDown->setCurrentIndex(ctDirectories);
+        f.OKButton->click();
+    });
+    auto saved = Saved();
+    for (int l = 0; l < 3; ++l)
+        EXPECT_EQ(saved->categories[0].links[l].type, ctDirectories) << l;
+}
+
 TEST_F(Settings, ButtonStatesAtTheLimits)
 {
     WriteConfig([](KVUIOperationClass &m) {
