@@ -89,7 +89,7 @@ TKVCategoryPanel::TKVCategoryPanel(int linkIndex, QWidget *parent, TSettingsForm
     : QWidget(parent), LinkIndex(linkIndex), CategoryIndex(category), m_form(form)
 {
     hide();
-    SetColor(this, TColorFromColour(KVOP->categories[form->CurrentCategory].linkColour));
+    SetPanelColor(this, TColorFromColour(KVOP->categories[form->CurrentCategory].linkColour));
 
     NameEdit = new TKVNameLabeledEdit(this, form);
     NameEdit->LinkIndex = linkIndex;
@@ -183,7 +183,7 @@ void TKVCategoryPanel::LoadRow(int category, int index, bool applyColour, bool l
         PathEdit->setCursorPosition(0);
     }
     if (applyColour)
-        SetColor(this, TColorFromColour(cat.linkColour));
+        SetPanelColor(this, TColorFromColour(cat.linkColour));
     NameEdit->LinkIndex = PathEdit->LinkIndex = LinkIndex;
     PathBrowseButton->LinkIndex = LinkIndex;
     DeleteButton->LinkIndex = DownButton->LinkIndex = UpButton->LinkIndex = LinkIndex;

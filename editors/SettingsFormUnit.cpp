@@ -112,7 +112,7 @@ void TSettingsForm::BuildEditorPage()
 
     Panel1 = new QFrame(page);
     static_cast<QFrame *>(Panel1)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    SetColor(Panel1, ToTColor(palette().color(QPalette::Midlight)));
+    SetPanelColor(Panel1, ToTColor(palette().color(QPalette::Midlight)));
     SetBounds(Panel1, 512 - 378, 0, 378, 271);
     SetAnchors(Panel1, akTop | akRight | akBottom);
     BeginDesign(Panel1, QSize(378, 271));
@@ -132,11 +132,11 @@ void TSettingsForm::BuildEditorPage()
     TargetBox->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     TargetBox->setWidgetResizable(false);
     TargetBox->verticalScrollBar()->setSingleStep(8);
-    SetColor(TargetBox->viewport(), 0x808080);
+    SetPanelColor(TargetBox->viewport(), 0x808080);
     SetBounds(TargetBox, 1, 32, 376, 232);
     SetAnchors(TargetBox, akLeft | akTop | akRight | akBottom);
     TargetContent = new QWidget;
-    SetColor(TargetContent, 0x808080);
+    SetPanelColor(TargetContent, 0x808080);
     TargetContent->resize(TargetBox->viewport()->width(), 0);
     TargetBox->setWidget(TargetContent);
     TargetBox->viewport()->installEventFilter(this);

@@ -299,14 +299,21 @@ TColor FontColor(const QWidget *w)
     return ToTColor(w->palette().color(QPalette::WindowText));
 }
 
-void SetColor(QWidget *w, TColor colour)
+void SetPanelColor(QWidget *w, TColor colour)
 {
     QPalette p = w->palette();
     p.setColor(QPalette::Window, ToQColor(colour));
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+void SetColor(QWidget *w, TColor colour)
+{
+    QPalette p = w->palette();
     p.setColor(QPalette::Base, ToQColor(colour));
     p.setColor(QPalette::Button, ToQColor(colour));
     w->setPalette(p);
-    w->setAutoFillBackground(true);
+    SetPanelColor(w, colour);
 }
 
 void SetCheckBoxLook(QWidget *box)

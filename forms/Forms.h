@@ -84,7 +84,13 @@ QString InstalledFamily(const QString &family);
 QFont MakeFont(const QString &family, int pixelHeight, bool bold = false);
 void SetFontColor(QWidget *w, TColor colour);
 TColor FontColor(const QWidget *w);
-void SetColor(QWidget *w, TColor colour); // background colour, filled
+// Background colour, filled; also the colour of the widget's own edit field
+// or button face (a memo's, a list's), and of its children's.
+void SetColor(QWidget *w, TColor colour);
+// A panel's background only, filled: the edits, lists and buttons on it keep
+// the desktop's colours, so that their text reads and a disabled one looks
+// disabled, whatever the panel's colour.
+void SetPanelColor(QWidget *w, TColor colour);
 // A check box's box stays white with a black tick, whatever its background.
 void SetCheckBoxLook(QWidget *box);
 

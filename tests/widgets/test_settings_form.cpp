@@ -19,7 +19,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <cstring>
+#include <map>
 #include <fstream>
 #include <sstream>
 
@@ -481,6 +483,99 @@ TEST_F(Settings, MemberRowsEditMoveDeleteAndBrowse)
         f.Rows[0]->PathBrowseButton->click();
         EXPECT_EQ(forms::ShownFileDialogs().back(), "Executables (*.exe)|*.exe");
     });
+}
+
+// The WCAG contrast ratio of two colours, 1 (none) to 21 (black on white).
+double Contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) {
+            v /= 255.0;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+    };
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// What a control looks like inside its frame, from the pixels: the colour
+// most of it has, and the colour that stands out most from that (its text).
+struct Ink {
+    QColor background, text;
+    double contrast = 1;
+};
+
+Ink InkOf(const QImage &image, const QRect &inside)
+{
+    std::map<QRgb, int> counts;
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xFF000000u];
+    Ink ink;
+    ink.background = QColor(std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) {
+                                return a.second < b.second;
+                            })->first);
+    for (const auto &[rgb, n] : counts)
+        if (const double c = Contrast(QColor(rgb), ink.background); c > ink.contrast) {
+            ink.contrast = c;
+            ink.text = QColor(rgb);
+        }
+    return ink;
+}
+
+// A member row shows the link colour on its panel only: its edits, drop-down
+// and button keep the desktop's colours, so that their text reads on any
+// link colour and a disabled control looks disabled.
+TEST_F(Settings, MemberRowsReadOnAnyLinkColour)
+{
+    const struct {
+        const char *name;
+        RGBColour colour;
+    } colours[] = {{"dark", {20, 20, 60}}, {"light", {250, 240, 200}}, {"default", {255, 156, 0}}};
+    std::map<std::string, QColor> browseBackgrounds;
+    for (const auto &lc : colours) {
+        SCOPED_TRACE(lc.name);
+        WriteConfig([&](KVUIOperationClass &m) {
+            ThreeCategories(m);
+            for (int c : {0, 2})
+                m.categories[c].linkColour = lc.colour;
+        });
+        Open();
+        Run(1, [&](TSettingsForm &f) {
+            const auto shot = [&](const char *what) {
+                TKVCategoryPanel *row = f.Rows[0];
+                row->NameEdit->setText("Wide Wide Wide");
+                row->PathEdit->setText("/usr/bin/WWWW");
+                const QImage image = row->grab().toImage();
+                EXPECT_EQ(image.pixelColor(row->NumberLabel->x() - 1, 2), QColor(lc.colour.r, lc.colour.g, lc.colour.b))
+                    << what << ": the panel takes the link colour";
+                for (QWidget *edit : {static_cast<QWidget *>(row->NameEdit), static_cast<QWidget *>(row->PathEdit)}) {
+                    const Ink ink = InkOf(image, edit->geometry().adjusted(4, 4, -4, -4));
+                    EXPECT_GT(ink.contrast, 4.5) << what << ": text " << ink.text.name().toStdString() << " on "
+                                                 << ink.background.name().toStdString();
+                    EXPECT_LT(Contrast(ink.text, QColor(30, 30, 30)), 1.5) << what << ": the edits' text";
+                    EXPECT_EQ(ink.background, QApplication::palette().color(QPalette::Base))
+                        << what << ": the desktop's colour for edits";
+                }
+                return image;
+            };
+            // Files: Browse enabled. Websites: Browse disabled.
+            const QImage files = shot("files");
+            const Ink enabled = InkOf(files, f.Rows[0]->PathBrowseButton->geometry().adjusted(3, 3, -3, -3));
+            f.NextCatButton->click();
+            f.NextCatButton->click();
+            ASSERT_EQ(f.CatTypeDropDown->currentIndex(), ctWebsites);
+            ASSERT_FALSE(f.Rows[0]->PathBrowseButton->isEnabled());
+            const QImage web = shot("websites");
+            const Ink disabled = InkOf(web, f.Rows[0]->PathBrowseButton->geometry().adjusted(3, 3, -3, -3));
+            EXPECT_GT(enabled.contrast, 4.5) << "Browse's caption";
+            EXPECT_LT(disabled.contrast, enabled.contrast - 1) << "a disabled Browse looks like an enabled one";
+            browseBackgrounds[lc.name] = enabled.background;
+        });
+        window.reset();
+    }
+    EXPECT_EQ(browseBackgrounds["dark"], browseBackgrounds["light"]) << "buttons take the desktop's colour";
 }
 
 TEST_F(Settings, DockPictureAndAutoModeSwitches)
