@@ -345,8 +345,17 @@ void TSettingsForm::UpdateCategoryControls()
     if (!PageControl || !KVOP)
         return;
     const int count = MemberCount[CurrentCategory];
-    PrevCatButton->setEnabled(CurrentCategory > 0);
-    NextCatButton->setEnabled(CurrentCategory < kMaxCategories - 1);
+    const bool prev = CurrentCategory > 0, next = CurrentCategory < kMaxCategories - 1;
+    // An arrow disabled under the keyboard focus would hand the focus on to
+    // the next control in the tab order, the category's name, with its text
+    // selected: the next key would overwrite the name. The other arrow takes
+    // the focus instead.
+    if (!next && NextCatButton->hasFocus())
+        PrevCatButton->setFocus();
+    if (!prev && PrevCatButton->hasFocus())
+        NextCatButton->setFocus();
+    PrevCatButton->setEnabled(prev);
+    NextCatButton->setEnabled(next);
     AddLinkButton->setEnabled(count < kMaxLinks);
     ClearLinksButton->setEnabled(count > 0);
     const bool multiple = CatTypeDropDown->currentIndex() == ctMultiple;

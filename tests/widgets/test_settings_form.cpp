@@ -413,6 +413,44 @@ TEST_F(Settings, ButtonStatesAtTheLimits)
     });
 }
 
+// ">>" disables itself on the last category while it has the keyboard
+// focus. The focus must not pass on to the category's name with its text
+// selected, where the next key would overwrite the name; nor may "<<", on
+// the first category, hand it to anything that takes typing.
+TEST_F(Settings, AnArrowThatDisablesItselfLeavesTheFocusHarmless)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        for (int c = 0; c < kMaxCategories; ++c)
+            AddCategory(m, c, "c" + std::to_string(c), 1);
+    });
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        const struct {
+            QPushButton *arrow;
+            int from, to;
+        } cases[] = {{f.NextCatButton, 18, 19}, {f.PrevCatButton, 1, 0}};
+        for (const auto &tc : cases) {
+            SCOPED_TRACE(tc.to);
+            while (f.CurrentCategory < tc.from)
+                f.NextCatButton->click();
+            while (f.CurrentCategory > tc.from)
+                f.PrevCatButton->click();
+            tc.arrow->setFocus();
+            QTest::keyClick(tc.arrow, Qt::Key_Space);
+            ASSERT_EQ(f.CurrentCategory, tc.to);
+            EXPECT_FALSE(tc.arrow->isEnabled());
+            QWidget *focus = QApplication::focusWidget();
+            ASSERT_NE(focus, nullptr);
+            EXPECT_TRUE(qobject_cast<QPushButton *>(focus)) << focus->metaObject()->className();
+            QTest::keyClicks(focus, "x");
+            EXPECT_EQ(f.CatNameEdit->text().toStdString(), "c" + std::to_string(tc.to));
+            EXPECT_EQ(FieldText(KVOP->categories[tc.to].name), "c" + std::to_string(tc.to));
+        }
+    });
+}
+
 TEST_F(Settings, TypeDropDownsFollowTheCategoryType)
 {
     WriteConfig(ThreeCategories);
