@@ -101,10 +101,7 @@ TKVCategoryPanel::TKVCategoryPanel(int linkIndex, QWidget *parent, TSettingsForm
     PathEdit->LinkIndex = linkIndex;
 
     NumberLabel = new QLabel(QString::number(linkIndex + 1), this);
-    QFont number(QStringLiteral("SF Proverbial Gothic Extended"));
-    number.setPointSize(16);
-    number.setBold(true);
-    NumberLabel->setFont(number);
+    NumberLabel->setFont(form->MemberNumberFont());
     SetFontColor(NumberLabel, kRowText);
 
     DeleteButton = new TKVPanelDeleteButton(this);

@@ -196,6 +196,30 @@ const MemberRowMetrics &TSettingsForm::RowMetrics()
     return m_rowMetrics;
 }
 
+const QFont &TSettingsForm::MemberNumberFont()
+{
+    if (!m_numberFontKnown) {
+        m_numberFontKnown = true;
+        QFont font(QStringLiteral("SF Proverbial Gothic Extended"));
+        font.setPointSize(16);
+        font.setBold(true);
+        QLabel probe;
+        const auto widest = [&probe, &font] {
+            probe.setFont(font);
+            int width = 0;
+            for (int n = 1; n <= kMaxLinks; ++n) {
+                probe.setText(QString::number(n));
+                width = std::max(width, probe.sizeHint().width());
+            }
+            return width;
+        };
+        while (font.pointSizeF() > 6 && widest() > kMemberNumberRoom)
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        m_numberFont = font;
+    }
+    return m_numberFont;
+}
+
 void TSettingsForm::ShowCounter()
 {
     if (Label3)

@@ -616,6 +616,34 @@ TEST_F(Settings, MemberRowsReadOnAnyLinkColour)
     EXPECT_EQ(browseBackgrounds["dark"], browseBackgrounds["light"]) << "buttons take the desktop's colour";
 }
 
+// Each member's number fits whole in the margin left of the edits, with a
+// gap before the name edit, up to 50.
+TEST_F(Settings, MemberNumbersFitBesideTheNameEdit)
+{
+    WriteConfig([](KVUIOperationClass &m) { AddCategory(m, 0, "full", 50); });
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        for (int i = 0; i < kMaxLinks; ++i) {
+            SCOPED_TRACE(i + 1);
+            const TKVCategoryPanel *row = f.Rows[i];
+            const QLabel *number = row->NumberLabel;
+            ASSERT_EQ(number->text(), QString::number(i + 1));
+            const QRect at = number->geometry();
+            EXPECT_GE(at.left(), 0);
+            EXPECT_LE(at.right() + 3, row->NameEdit->x()) << "touches the name edit";
+            EXPECT_GE(at.width(), QFontMetrics(number->font()).horizontalAdvance(number->text()))
+                << "the number is cut";
+            EXPECT_GE(at.top(), 0);
+            EXPECT_LE(at.bottom(), row->PathEdit->y());
+        }
+        // One size for all of them, bold, and no smaller than it must be.
+        const QFont font = f.Rows[0]->NumberLabel->font();
+        EXPECT_EQ(font, f.Rows[49]->NumberLabel->font());
+        EXPECT_TRUE(font.bold());
+        EXPECT_GE(font.pointSizeF(), 10);
+    });
+}
+
 TEST_F(Settings, DockPictureAndAutoModeSwitches)
 {
     WriteConfig([](KVUIOperationClass &m) {
