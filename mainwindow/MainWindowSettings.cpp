@@ -38,12 +38,17 @@ void TKVGUIForm::ShowSettingsPage(int page)
     SettingsForm->AppNameEdit->setText(ModelText(KVOP->header.title));
     SettingsForm->AlphaTrack->setValue(AlphaTrack->value());
     SettingsForm->SelectPage(page);
+    // The form docks the window live (an "Absolute" position stretches it
+    // over the work area); leaving without OK puts it back as it was.
+    const QRect placed(x(), y(), width(), height());
     SettingsForm->exec();
     if (!KVOP)
         return; // the program closed while the form was open
     if (!SettingsForm->OKPressed) {
         KVOP->RestoreSnapshot();
         KVOP->DiscardSnapshot();
+        if (QRect(x(), y(), width(), height()) != placed)
+            SetFormBounds(placed.x(), placed.y(), placed.width(), placed.height());
         return;
     }
     SettingsForm->OKPressed = false;

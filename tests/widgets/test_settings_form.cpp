@@ -166,6 +166,40 @@ TEST_F(Settings, CancelUndoesEveryLiveEditAndSavesNothing)
     EXPECT_FALSE(KVOP->HasSnapshot());
 }
 
+// "Absolute Right" chosen in the form docks the window at once, stretched
+// over the work area's height. Cancel takes back the window's size and place
+// as well as the settings, so that no later save stores the stretch.
+TEST_F(Settings, CancelBringsBackTheWindowAnAbsolutePositionStretched)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        ThreeCategories(m);
+        m.settings.autoMode = m.settings.dockWindow = true;
+        m.settings.dockPosition = m.savedSettings.dockPosition = dpTopRight;
+        m.settings.height = 300;
+    });
+    Open();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const QRect before = window->geometry();
+    const QPoint placed = window->pos();
+    ASSERT_EQ(before.height(), 300);
+    Run(2, [&](TSettingsForm &f) {
+        f.DockRadios[dpAbsoluteRight]->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->height() > 300; }, 2000))
+            << "the window was not docked while the form is open";
+    });
+    EXPECT_EQ(window->geometry(), before);
+    QTest::qWait(100); // ticks of the docking timer
+    EXPECT_EQ(window->geometry(), before);
+    window->RefreshLayout(true); // any later save
+    auto saved = Saved();
+    EXPECT_EQ(saved->settings.dockPosition, dpTopRight);
+    EXPECT_EQ(saved->settings.height, 300);
+    EXPECT_EQ(saved->settings.width, before.width());
+    EXPECT_EQ(saved->settings.left, placed.x());
+    EXPECT_EQ(saved->settings.top, placed.y());
+}
+
 TEST_F(Settings, OkStoresSavesAndRebuildsThePanels)
 {
     WriteConfig(ThreeCategories);
