@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSlider>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -711,6 +712,43 @@ TEST_F(Settings, DockPictureAndAutoModeSwitches)
         f.AACheck->click();
         EXPECT_FALSE(f.AMCheck->isChecked()) << "nothing is checked for the user";
         EXPECT_TRUE(KVOP->settings.autoMode) << "the model changes only on OK";
+    });
+}
+
+// The transparency slider is 13 pixels high with its ticks below; its
+// handle, 10 pixels long across the groove, lies wholly inside it at either
+// end of the range, with the ticks below it.
+TEST_F(Settings, TheTransparencyHandleIsWhollyShown)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(2, [&](TSettingsForm &f) {
+        QSlider *track = f.AlphaTrack;
+        EXPECT_EQ(track->geometry(), QRect(6, 168, 189, 13));
+        for (int value : {track->minimum(), 150, track->maximum()}) {
+            SCOPED_TRACE(value);
+            track->setValue(value);
+            QStyleOptionSlider option;
+            option.initFrom(track);
+            option.subControls = QStyle::SC_All;
+            option.orientation = track->orientation();
+            option.minimum = track->minimum();
+            option.maximum = track->maximum();
+            option.sliderPosition = option.sliderValue = track->value();
+            option.tickPosition = track->tickPosition();
+            option.tickInterval = track->tickInterval();
+            const QRect handle =
+                track->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, track);
+            EXPECT_TRUE(track->rect().contains(handle))
+                << handle.x() << "," << handle.y() << " " << handle.width() << "x" << handle.height();
+            EXPECT_EQ(handle.height(), 10);
+            EXPECT_LT(handle.bottom(), track->height() - 1) << "no room left for the ticks";
+        }
+        // The pixels agree: above the handle's middle the page shows, as it
+        // does at the far end, so the handle's top edge is drawn inside.
+        track->setValue(track->minimum());
+        const QImage image = track->grab().toImage();
+        EXPECT_EQ(image.pixelColor(7, 0), image.pixelColor(image.width() / 2, 0));
     });
 }
 
