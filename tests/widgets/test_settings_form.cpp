@@ -796,6 +796,51 @@ TEST_F(Settings, ColoursDefaultsAndFonts)
     EXPECT_EQ(TColorFromColour(saved->GetColour(crClock)), 0x0000FFu);
 }
 
+// A font name too long for its list is cut with an ellipsis, in the closed
+// list and in its drop-down; the mark of a font the screen lacks stays whole
+// after it, so the user sees why the name is not in its own face.
+TEST_F(Settings, LongFontNamesAreCutAndKeepTheirMark)
+{
+    const QString missing = QStringLiteral("SF Proverbial Gothic Extended");
+    WriteConfig([&](KVUIOperationClass &m) { SetField(m.appearance.titleFont, missing.toStdString()); });
+    Open();
+    Run(4, [&](TSettingsForm &f) {
+        TKVFontList *list = f.TitleFontCombo;
+        ASSERT_EQ(list->Name(), missing);
+        ASSERT_FALSE(TKVFontList::Installed(list, list->currentIndex()));
+        QFont face = list->font();
+        face.setItalic(true);
+        face.setPointSize(12);
+        const QFontMetrics metrics(face);
+        ASSERT_GT(metrics.horizontalAdvance(missing + " (not installed)"), list->width())
+            << "the case needs a name too long for the list";
+
+        const auto expectCutWithMark = [&](const QString &shown, int width) {
+            EXPECT_TRUE(shown.endsWith(" (not installed)")) << shown.toStdString();
+            EXPECT_TRUE(shown.startsWith("SF P")) << shown.toStdString();
+            EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+            EXPECT_LE(metrics.horizontalAdvance(shown), width) << shown.toStdString();
+        };
+        const QString field = list->FieldText();
+        SCOPED_TRACE(field.toStdString());
+        expectCutWithMark(field, list->width());
+        list->showPopup();
+        const int popupWidth = list->view()->viewport()->width();
+        expectCutWithMark(list->ShownText(list->currentIndex(), popupWidth), popupWidth);
+        list->hidePopup();
+        // An installed name that fits is shown as it is.
+        TKVFontList *other = f.HeadingFontCombo;
+        int shortest = -1;
+        for (int i = 0; i < other->count(); ++i)
+            if (TKVFontList::Installed(other, i) &&
+                (shortest < 0 || other->itemText(i).size() < other->itemText(shortest).size()))
+                shortest = i;
+        ASSERT_GE(shortest, 0);
+        other->setCurrentIndex(shortest);
+        EXPECT_EQ(other->FieldText().toStdString(), other->Name().toStdString());
+    });
+}
+
 TEST_F(Settings, CaptionsFitAndControlsStayInside)
 {
     WriteConfig(ThreeCategories);
