@@ -1,5 +1,7 @@
 #include "FontList.h"
 
+#include <algorithm>
+
 #include <QAbstractItemView>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -10,11 +12,7 @@ namespace {
 constexpr int kItemHeight = 20;
 constexpr int kMissingRole = Qt::UserRole + 1;
 
-QString Shown(const QComboBox *list, int index)
-{
-    const QString name = list->itemText(index);
-    return TKVFontList::Installed(list, index) ? name : name + QStringLiteral(" (not installed)");
-}
+const QString kNotInstalled = QStringLiteral(" (not installed)");
 
 QFont FaceOf(const QComboBox *list, int index)
 {
@@ -30,7 +28,7 @@ QFont FaceOf(const QComboBox *list, int index)
 // Each name in its own face at 12 points, on white or the highlight.
 class FontItemDelegate : public QStyledItemDelegate {
   public:
-    explicit FontItemDelegate(QComboBox *list) : QStyledItemDelegate(list), m_list(list) {}
+    explicit FontItemDelegate(TKVFontList *list) : QStyledItemDelegate(list), m_list(list) {}
 
     void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
@@ -39,7 +37,7 @@ class FontItemDelegate : public QStyledItemDelegate {
         p->setPen(selected ? option.palette.color(QPalette::HighlightedText) : QColor(Qt::black));
         p->setFont(FaceOf(m_list, index.row()));
         p->drawText(option.rect.adjusted(0, -2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                    Shown(m_list, index.row()));
+                    m_list->ShownText(index.row(), option.rect.width()));
     }
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
@@ -48,7 +46,7 @@ class FontItemDelegate : public QStyledItemDelegate {
     }
 
   private:
-    QComboBox *m_list;
+    TKVFontList *m_list;
 };
 
 } // namespace
@@ -90,6 +88,31 @@ QString TKVFontList::Name() const
     return currentIndex() < 0 ? QString() : currentText();
 }
 
+QString TKVFontList::ShownText(int index, int width) const
+{
+    const QFontMetrics metrics(FaceOf(this, index));
+    const QString name = itemText(index);
+    if (Installed(this, index))
+        return metrics.elidedText(name, Qt::ElideRight, width);
+    // The mark is what tells the user why the name is not in its own face.
+    const int room = std::max(0, width - metrics.horizontalAdvance(kNotInstalled));
+    return metrics.elidedText(name, Qt::ElideRight, room) + kNotInstalled;
+}
+
+QRect TKVFontList::TextField() const
+{
+    QStyleOptionComboBox frame;
+    initStyleOption(&frame);
+    return style()
+        ->subControlRect(QStyle::CC_ComboBox, &frame, QStyle::SC_ComboBoxEditField, this)
+        .adjusted(2, 0, 0, 0);
+}
+
+QString TKVFontList::FieldText() const
+{
+    return currentIndex() < 0 ? QString() : ShownText(currentIndex(), TextField().width());
+}
+
 void TKVFontList::paintEvent(QPaintEvent *)
 {
     QStylePainter p(this);
@@ -99,10 +122,7 @@ void TKVFontList::paintEvent(QPaintEvent *)
     p.drawComplexControl(QStyle::CC_ComboBox, frame);
     if (currentIndex() < 0)
         return;
-    const QRect field =
-        style()->subControlRect(QStyle::CC_ComboBox, &frame, QStyle::SC_ComboBoxEditField, this);
     p.setFont(FaceOf(this, currentIndex()));
     p.setPen(palette().color(QPalette::Text));
-    p.drawText(field.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-               Shown(this, currentIndex()));
+    p.drawText(TextField(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FieldText());
 }

@@ -19,6 +19,16 @@ class TKVFontList : public QComboBox {
     QString Name() const;
     static bool Installed(const QComboBox *list, int index);
 
+    // The text item index shows in width pixels, in its own face: its name,
+    // cut with an ellipsis where it is too long; a name the screen lacks
+    // keeps its " (not installed)" mark whole after the cut name.
+    QString ShownText(int index, int width) const;
+    // What the closed list shows of the selected name.
+    QString FieldText() const;
+
   protected:
     void paintEvent(QPaintEvent *e) override;
+
+  private:
+    QRect TextField() const;
 };

@@ -89,7 +89,7 @@ TKVCategoryPanel::TKVCategoryPanel(int linkIndex, QWidget *parent, TSettingsForm
     : QWidget(parent), LinkIndex(linkIndex), CategoryIndex(category), m_form(form)
 {
     hide();
-    SetColor(this, TColorFromColour(KVOP->categories[form->CurrentCategory].linkColour));
+    SetPanelColor(this, TColorFromColour(KVOP->categories[form->CurrentCategory].linkColour));
 
     NameEdit = new TKVNameLabeledEdit(this, form);
     NameEdit->LinkIndex = linkIndex;
@@ -101,10 +101,7 @@ TKVCategoryPanel::TKVCategoryPanel(int linkIndex, QWidget *parent, TSettingsForm
     PathEdit->LinkIndex = linkIndex;
 
     NumberLabel = new QLabel(QString::number(linkIndex + 1), this);
-    QFont number(QStringLiteral("SF Proverbial Gothic Extended"));
-    number.setPointSize(16);
-    number.setBold(true);
-    NumberLabel->setFont(number);
+    NumberLabel->setFont(form->MemberNumberFont());
     SetFontColor(NumberLabel, kRowText);
 
     DeleteButton = new TKVPanelDeleteButton(this);
@@ -183,7 +180,7 @@ void TKVCategoryPanel::LoadRow(int category, int index, bool applyColour, bool l
         PathEdit->setCursorPosition(0);
     }
     if (applyColour)
-        SetColor(this, TColorFromColour(cat.linkColour));
+        SetPanelColor(this, TColorFromColour(cat.linkColour));
     NameEdit->LinkIndex = PathEdit->LinkIndex = LinkIndex;
     PathBrowseButton->LinkIndex = LinkIndex;
     DeleteButton->LinkIndex = DownButton->LinkIndex = UpButton->LinkIndex = LinkIndex;

@@ -16,6 +16,7 @@
 #include "CategoryTypeDropDown.h"
 #include "Dialogs.h"
 #include "FontList.h"
+#include "LaunchPaths.h"
 #include "Forms.h"
 #include "MemberRows.h"
 
@@ -98,6 +99,7 @@ void TSettingsForm::BuildEditorPage()
     CatDescMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     CatDescMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     CatDescMemo->setTabChangesFocus(true);
+    LimitToFieldBytes(CatDescMemo, sizeof(CategoryRecord::description) - 1);
     SetBounds(CatDescMemo, 4, 130, 127, 71);
     CaptionAbove(CatDescMemo, QStringLiteral("Category Description:"), 1);
     // A little wider than drawn: the caption needs 80 pixels in this font.
@@ -110,7 +112,7 @@ void TSettingsForm::BuildEditorPage()
 
     Panel1 = new QFrame(page);
     static_cast<QFrame *>(Panel1)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    SetColor(Panel1, ToTColor(palette().color(QPalette::Midlight)));
+    SetPanelColor(Panel1, ToTColor(palette().color(QPalette::Midlight)));
     SetBounds(Panel1, 512 - 378, 0, 378, 271);
     SetAnchors(Panel1, akTop | akRight | akBottom);
     BeginDesign(Panel1, QSize(378, 271));
@@ -130,11 +132,11 @@ void TSettingsForm::BuildEditorPage()
     TargetBox->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     TargetBox->setWidgetResizable(false);
     TargetBox->verticalScrollBar()->setSingleStep(8);
-    SetColor(TargetBox->viewport(), 0x808080);
+    SetPanelColor(TargetBox->viewport(), 0x808080);
     SetBounds(TargetBox, 1, 32, 376, 232);
     SetAnchors(TargetBox, akLeft | akTop | akRight | akBottom);
     TargetContent = new QWidget;
-    SetColor(TargetContent, 0x808080);
+    SetPanelColor(TargetContent, 0x808080);
     TargetContent->resize(TargetBox->viewport()->width(), 0);
     TargetBox->setWidget(TargetContent);
     TargetBox->viewport()->installEventFilter(this);
@@ -149,20 +151,6 @@ void TSettingsForm::BuildEditorPage()
     connect(CatTypeDropDown, &QComboBox::currentIndexChanged, this, [this] { CatTypeComboChange(); });
     connect(CatColourButton, &QPushButton::clicked, this, [this] { CatColourButtonClick(); });
     connect(LinksColourButton, &QPushButton::clicked, this, [this] { LinksColourButtonClick(); });
-    // The description holds at most what its field stores.
-    // The description holds at most what its field stores: an edit that
-    // would make it longer is taken back, as a full edit refuses a key.
-    connect(CatDescMemo, &QPlainTextEdit::textChanged, this, [this] {
-        const std::size_t max = sizeof(CategoryRecord::description) - 1;
-        if (static_cast<std::size_t>(CatDescMemo->toPlainText().toUtf8().size()) <= max)
-            return;
-        const QSignalBlocker quiet(CatDescMemo);
-        CatDescMemo->undo();
-        // Text loaded too long (it cannot be, from the file) is cut.
-        const QString text = CatDescMemo->toPlainText();
-        if (static_cast<std::size_t>(text.toUtf8().size()) > max)
-            CatDescMemo->setPlainText(QString::fromStdString(EncodeModelText(text, max)));
-    });
 }
 
 void TSettingsForm::SelectPage(int page)
@@ -206,6 +194,30 @@ const MemberRowMetrics &TSettingsForm::RowMetrics()
         m_metricsKnown = true;
     }
     return m_rowMetrics;
+}
+
+const QFont &TSettingsForm::MemberNumberFont()
+{
+    if (!m_numberFontKnown) {
+        m_numberFontKnown = true;
+        QFont font(QStringLiteral("SF Proverbial Gothic Extended"));
+        font.setPointSize(16);
+        font.setBold(true);
+        QLabel probe;
+        const auto widest = [&probe, &font] {
+            probe.setFont(font);
+            int width = 0;
+            for (int n = 1; n <= kMaxLinks; ++n) {
+                probe.setText(QString::number(n));
+                width = std::max(width, probe.sizeHint().width());
+            }
+            return width;
+        };
+        while (font.pointSizeF() > 6 && widest() > kMemberNumberRoom)
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        m_numberFont = font;
+    }
+    return m_numberFont;
 }
 
 void TSettingsForm::ShowCounter()
@@ -357,8 +369,17 @@ void TSettingsForm::UpdateCategoryControls()
     if (!PageControl || !KVOP)
         return;
     const int count = MemberCount[CurrentCategory];
-    PrevCatButton->setEnabled(CurrentCategory > 0);
-    NextCatButton->setEnabled(CurrentCategory < kMaxCategories - 1);
+    const bool prev = CurrentCategory > 0, next = CurrentCategory < kMaxCategories - 1;
+    // An arrow disabled under the keyboard focus would hand the focus on to
+    // the next control in the tab order, the category's name, with its text
+    // selected: the next key would overwrite the name. The other arrow takes
+    // the focus instead.
+    if (!next && NextCatButton->hasFocus())
+        PrevCatButton->setFocus();
+    if (!prev && PrevCatButton->hasFocus())
+        NextCatButton->setFocus();
+    PrevCatButton->setEnabled(prev);
+    NextCatButton->setEnabled(next);
     AddLinkButton->setEnabled(count < kMaxLinks);
     ClearLinksButton->setEnabled(count > 0);
     const bool multiple = CatTypeDropDown->currentIndex() == ctMultiple;
@@ -367,6 +388,13 @@ void TSettingsForm::UpdateCategoryControls()
         if (!row)
             continue;
         row->TypeDropDown->setEnabled(multiple);
+        // A row loaded before its category had a type shows none; offered
+        // for choice, it starts at "Applications", as the add-link dialog's
+        // does, so that no member is stored without a type.
+        if (multiple && (row->TypeDropDown->currentIndex() < 0 || row->TypeDropDown->currentIndex() >= ctMultiple)) {
+            const QSignalBlocker quiet(row->TypeDropDown);
+            row->TypeDropDown->setCurrentIndex(ctApplications);
+        }
         const int type = EffectiveRowType(i);
         row->PathBrowseButton->setEnabled(type == ctApplications || type == ctFiles || type == ctGames);
         row->UpButton->setVisible(i > 0);
@@ -422,7 +450,7 @@ void TSettingsForm::WriteBackCategory()
         if (const TKVCategoryPanel *row = Rows[i]) {
             SetModelText(link.name, row->NameEdit->text());
             SetModelText(link.path, row->PathEdit->text());
-            link.type = row->TypeDropDown->currentIndex();
+            link.type = LinkTypeInCategory(cat.type, row->TypeDropDown->currentIndex());
         }
         link.used = 1;
     }

@@ -6,6 +6,7 @@
 // ShowSettingsPage).
 
 #include <QDialog>
+#include <QFont>
 
 #include "Controls.h"
 #include "Kvguiglobals.h"
@@ -65,6 +66,10 @@ class TSettingsForm : public QDialog {
     // in a category of several types.
     int EffectiveRowType(int slot) const;
     const MemberRowMetrics &RowMetrics();
+    // The member numbers' font: the designed one, made smaller where the
+    // face standing in for it is too wide for every number up to 50 to fit
+    // in the margin left of the edits.
+    const QFont &MemberNumberFont();
 
     // Settings, Appearance and About pages
     void DockRadioClick(int position);
@@ -163,6 +168,8 @@ class TSettingsForm : public QDialog {
     bool CheckCategory(const char *incompleteMessage);
     bool UntouchedNewCategory() const;
     MemberRowMetrics m_rowMetrics;
+    QFont m_numberFont;
+    bool m_numberFontKnown = false;
     bool m_metricsKnown = false;
     bool m_closing = false;
 };

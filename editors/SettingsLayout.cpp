@@ -4,7 +4,7 @@ namespace {
 
 constexpr int kGap = 7;
 constexpr int kLabelSpacing = 3;
-constexpr int kMargin = 28; // left of the edits; the number sits in it
+constexpr int kMargin = kMemberMargin;
 constexpr int kSmall = 15;
 
 // A caption sits over its edit, as the form library places labelled edits.

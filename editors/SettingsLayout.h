@@ -31,6 +31,11 @@ struct MemberRowLayout {
     int height = 0;
 };
 
+// The margin left of the edits, where the member's number sits, and how wide
+// a number may be there: a gap of 2 pixels on either side.
+constexpr int kMemberMargin = 28;
+constexpr int kMemberNumberRoom = kMemberMargin - 2 * 2;
+
 // The designed gaps: 7 pixels around the edits, 3 between an edit and its
 // caption, 4 between the small buttons; the number centred in the margin.
 MemberRowLayout LayoutMemberRow(const MemberRowMetrics &m);

@@ -116,6 +116,7 @@ void TSettingsForm::BuildSettingsPage()
     AlphaTrack->setValue(255);
     AlphaTrack->setTickPosition(QSlider::TicksBelow);
     AlphaTrack->setTickInterval(15);
+    SetThumbLength(AlphaTrack, 10);
     SetBounds(AlphaTrack, 6, 168, 189, 13);
     AppNameEdit = new QLineEdit(QStringLiteral("Kestrava"), page);
     LimitToFieldBytes(AppNameEdit, sizeof(FileHeader::title) - 1);

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QProxyStyle>
 
 namespace forms {
 
@@ -173,6 +174,35 @@ void TSpeedButton::paintEvent(QPaintEvent *)
     if (m_hover && !isDown())
         p.setOpacity(0.85);
     p.drawPixmap(at, m_glyph);
+}
+
+namespace {
+
+class ThumbStyle : public QProxyStyle {
+  public:
+    ThumbStyle(int length, QObject *owner) : m_length(length) { setParent(owner); }
+    int pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const override
+    {
+        switch (metric) {
+        case PM_SliderThickness:
+            return m_length;
+        case PM_SliderTickmarkOffset:
+            // The handle starts at the top; the ticks take the rest below.
+            return 0;
+        default:
+            return QProxyStyle::pixelMetric(metric, option, widget);
+        }
+    }
+
+  private:
+    int m_length;
+};
+
+} // namespace
+
+void SetThumbLength(QSlider *track, int length)
+{
+    track->setStyle(new ThumbStyle(length, track));
 }
 
 TShape::TShape(QWidget *parent) : QWidget(parent)

@@ -87,6 +87,12 @@ class TSpeedButton : public QAbstractButton {
     bool m_hover = false;
 };
 
+// Gives a horizontal track bar's handle the form library's thumb length: the
+// handle is that many pixels across the groove and lies inside the track
+// bar, with the ticks below it. The toolkit's own handle is taller than the
+// designed 13 pixels of a track bar with ticks, and is drawn partly above it.
+void SetThumbLength(QSlider *track, int length);
+
 // A rectangle filled with a brush colour and outlined in black.
 class TShape : public QWidget {
     Q_OBJECT

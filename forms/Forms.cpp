@@ -1,5 +1,6 @@
 #include "Forms.h"
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 
@@ -8,6 +9,9 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QPalette>
 #include <QValidator>
 #include <QPointer>
@@ -100,44 +104,127 @@ TColor SystemColour(int role)
     }
 }
 
+QString FittingInsertion(const QString &kept, const QString &inserted, int maxBytes, int maxChars)
+{
+    qsizetype bytes = kept.toUtf8().size();
+    qsizetype chars = kept.size();
+    qsizetype n = 0;
+    while (n < inserted.size()) {
+        // One code point at a time: a surrogate pair goes in whole or not
+        // at all, and a lone half never.
+        const QChar c = inserted[n];
+        qsizetype width = 1;
+        if (c.isHighSurrogate() && n + 1 < inserted.size() && inserted[n + 1].isLowSurrogate())
+            width = 2;
+        else if (c.isSurrogate())
+            break;
+        const qsizetype size = QStringView(inserted).mid(n, width).toUtf8().size();
+        if (bytes + size > maxBytes || (maxChars >= 0 && chars + width > maxChars))
+            break;
+        bytes += size;
+        chars += width;
+        n += width;
+    }
+    return inserted.left(n);
+}
+
 namespace {
 
-class FieldBytesValidator : public QValidator {
+bool FitsField(const QString &text, int maxBytes, int maxChars)
+{
+    return (maxChars < 0 || text.size() <= maxChars) && text.toUtf8().size() <= maxBytes;
+}
+
+// A line edit checks every change with its validator before it shows it,
+// and takes the text back as the validator leaves it: the one place where
+// typing, pasting, dropping and setting the text all pass.
+class FieldValidator : public QValidator {
   public:
-    FieldBytesValidator(int maxBytes, QObject *parent) : QValidator(parent), m_maxBytes(maxBytes) {}
-    State validate(QString &input, int &) const override
+    FieldValidator(QLineEdit *edit, int maxBytes, int maxChars)
+        : QValidator(edit), m_edit(edit), m_maxBytes(maxBytes), m_maxChars(maxChars), m_before(edit->text()),
+          m_charCeiling(maxChars < 0 ? -1 : std::max<int>(maxChars, edit->text().size()))
     {
-        return input.toUtf8().size() <= m_maxBytes ? Acceptable : Invalid;
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString &text) { m_before = text; });
     }
-    void fixup(QString &input) const override
+
+    State validate(QString &input, int &pos) const override
     {
-        input = QString::fromStdString(EncodeModelText(input, static_cast<std::size_t>(m_maxBytes)));
+        // Setting the text clears the edit's history, and the user's changes
+        // are in it: a text set by the program only has to fit the field,
+        // and sets how long the user may make it.
+        if (m_maxChars >= 0 && !m_edit->isUndoAvailable())
+            m_charCeiling = std::max<int>(m_maxChars, input.size());
+        const int maxChars = m_maxChars < 0 ? -1 : m_charCeiling;
+        if (FitsField(input, m_maxBytes, maxChars))
+            return Acceptable;
+        // What changed ends at the cursor: the text after it was there
+        // before, and so was the start both texts share.
+        pos = std::clamp<int>(pos, 0, input.size());
+        const qsizetype tail = std::min<qsizetype>(input.size() - pos, m_before.size());
+        const qsizetype limit = std::min<qsizetype>(pos, m_before.size() - tail);
+        qsizetype start = 0;
+        while (start < limit && input[start] == m_before[start])
+            ++start;
+        const QString head = input.left(start), rest = input.mid(pos);
+        const QString fit = FittingInsertion(head + rest, input.mid(start, pos - start), m_maxBytes, maxChars);
+        if (fit.isEmpty() && head + rest == m_before)
+            return Invalid; // a key with no room: refused, and the edit's history kept
+        input = head + fit + rest;
+        pos = static_cast<int>(start + fit.size());
+        if (!FitsField(input, m_maxBytes, maxChars)) {
+            input = FittingInsertion(QString(), input, m_maxBytes, maxChars);
+            pos = static_cast<int>(input.size());
+        }
+        return Acceptable;
     }
 
   private:
-    int m_maxBytes;
+    QLineEdit *m_edit;
+    int m_maxBytes, m_maxChars;
+    QString m_before; // the text before the change being checked
+    mutable int m_charCeiling;
 };
 
 } // namespace
 
 void LimitToFieldBytes(QLineEdit *edit, int maxBytes, int maxChars)
 {
+    // No more characters than bytes: Qt's own cut spares the check a
+    // paste of a whole file.
     edit->setMaxLength(maxBytes);
-    edit->setValidator(new FieldBytesValidator(maxBytes, edit));
-    if (maxChars < 0)
-        return;
-    // Not the edit's own length limit, which would cut a longer stored text
-    // as soon as it is shown: typing past maxChars is taken back instead.
-    auto shown = std::make_shared<QString>(edit->text());
-    // The edit's own text: a change taken back is still announced after.
-    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, shown] { *shown = edit->text(); });
-    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, shown, maxChars](const QString &text) {
-        if (text.size() <= maxChars || text.size() <= shown->size())
+    edit->setValidator(new FieldValidator(edit, maxBytes, maxChars));
+}
+
+void LimitToFieldBytes(QPlainTextEdit *memo, int maxBytes)
+{
+    // A memo has no validator. Whatever came in, typed, pasted, dropped or
+    // inserted by the program, is cut from its end once it is in, as one
+    // step with the change itself, so that undo takes both back together.
+    auto added = std::make_shared<std::pair<int, int>>(-1, 0);
+    QObject::connect(memo->document(), &QTextDocument::contentsChange, memo,
+                     [added](int position, int, int charsAdded) { *added = {position, charsAdded}; });
+    QObject::connect(memo, &QPlainTextEdit::textChanged, memo, [memo, added, maxBytes] {
+        const auto [position, count] = *added;
+        *added = {-1, 0};
+        const QString text = memo->toPlainText();
+        if (text.toUtf8().size() <= maxBytes)
             return;
-        const int cursor = edit->cursorPosition() - static_cast<int>(text.size() - shown->size());
-        const QSignalBlocker quiet(edit);
-        edit->setText(*shown);
-        edit->setCursorPosition(qMax(0, cursor));
+        const int from = std::clamp<int>(position, 0, text.size());
+        const int to = std::clamp<int>(from + count, from, text.size());
+        const QString fit = FittingInsertion(text.left(from) + text.mid(to), text.mid(from, to - from), maxBytes);
+        QTextCursor cut(memo->document());
+        cut.joinPreviousEditBlock();
+        cut.setPosition(from + fit.size());
+        cut.setPosition(to, QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+        if (memo->toPlainText().toUtf8().size() > maxBytes) {
+            // Too long before the change as well (never from the file):
+            // the end goes.
+            cut.setPosition(static_cast<int>(FittingInsertion(QString(), memo->toPlainText(), maxBytes).size()));
+            cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+            cut.removeSelectedText();
+        }
+        cut.endEditBlock();
     });
 }
 
@@ -212,14 +299,21 @@ TColor FontColor(const QWidget *w)
     return ToTColor(w->palette().color(QPalette::WindowText));
 }
 
-void SetColor(QWidget *w, TColor colour)
+void SetPanelColor(QWidget *w, TColor colour)
 {
     QPalette p = w->palette();
     p.setColor(QPalette::Window, ToQColor(colour));
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+void SetColor(QWidget *w, TColor colour)
+{
+    QPalette p = w->palette();
     p.setColor(QPalette::Base, ToQColor(colour));
     p.setColor(QPalette::Button, ToQColor(colour));
     w->setPalette(p);
-    w->setAutoFillBackground(true);
+    SetPanelColor(w, colour);
 }
 
 void SetCheckBoxLook(QWidget *box)

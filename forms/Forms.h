@@ -14,6 +14,7 @@
 #include "Kvguiglobals.h"
 
 class QLineEdit;
+class QPlainTextEdit;
 
 namespace forms {
 
@@ -48,11 +49,19 @@ template <std::size_t N> void SetModelText(char (&field)[N], const QString &text
 //   Panels                              3D dark shadow     -> Shadow
 TColor SystemColour(int role);
 
-// Limits what can be typed or pasted into edit to what a model field of
-// maxBytes bytes of UTF-8 holds, so that what is shown is what is stored;
-// with maxChars, also to that many characters (a longer stored text is
-// shown whole and can be shortened).
+// The longest start of inserted, in whole characters, that fits beside kept
+// in a field of maxBytes bytes of UTF-8 and, unless maxChars is -1, of
+// maxChars characters. Empty when kept alone fills the field.
+QString FittingInsertion(const QString &kept, const QString &inserted, int maxBytes, int maxChars = -1);
+
+// Limits what can be typed, pasted or dropped into edit to what a model field
+// of maxBytes bytes of UTF-8 holds, so that what is shown is what is stored.
+// An insertion is cut at the limit and a key with no room is refused; what
+// the field held before is never lost. With maxChars, typing is also held to
+// that many characters, while a longer text set by the program is shown
+// whole and can be shortened.
 void LimitToFieldBytes(QLineEdit *edit, int maxBytes, int maxChars = -1);
+void LimitToFieldBytes(QPlainTextEdit *memo, int maxBytes);
 
 // The forms were drawn with fonts a Linux desktop rarely has; name installed
 // ones to stand in, so that Qt need not search the whole font set for each.
@@ -75,7 +84,13 @@ QString InstalledFamily(const QString &family);
 QFont MakeFont(const QString &family, int pixelHeight, bool bold = false);
 void SetFontColor(QWidget *w, TColor colour);
 TColor FontColor(const QWidget *w);
-void SetColor(QWidget *w, TColor colour); // background colour, filled
+// Background colour, filled; also the colour of the widget's own edit field
+// or button face (a memo's, a list's), and of its children's.
+void SetColor(QWidget *w, TColor colour);
+// A panel's background only, filled: the edits, lists and buttons on it keep
+// the desktop's colours, so that their text reads and a disabled one looks
+// disabled, whatever the panel's colour.
+void SetPanelColor(QWidget *w, TColor colour);
 // A check box's box stays white with a black tick, whatever its background.
 void SetCheckBoxLook(QWidget *box);
 

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "Kvguiglobals.h"
+
 std::string DirectoryOfTarget(const std::string &target)
 {
     std::size_t slash = target.rfind('/');
@@ -22,4 +24,9 @@ std::string UrlForOpening(const std::string &target)
     if (hasScheme || target.empty() || target[0] == '/')
         return target;
     return "http://" + target;
+}
+
+int LinkTypeInCategory(int categoryType, int linkType)
+{
+    return categoryType >= ctApplications && categoryType < ctMultiple ? categoryType : linkType;
 }

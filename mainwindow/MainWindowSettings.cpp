@@ -41,12 +41,17 @@ void TKVGUIForm::ShowSettingsPage(int page)
     // Modal to the main window only: the tray icon and its menu stay usable
     // while the form is open, so its Show can bring back a minimised form.
     SettingsForm->setWindowModality(Qt::WindowModal);
+    // The form docks the window live (an "Absolute" position stretches it
+    // over the work area); leaving without OK puts it back as it was.
+    const QRect placed(x(), y(), width(), height());
     SettingsForm->exec();
     if (!KVOP)
         return; // the program closed while the form was open
     if (!SettingsForm->OKPressed) {
         KVOP->RestoreSnapshot();
         KVOP->DiscardSnapshot();
+        if (QRect(x(), y(), width(), height()) != placed)
+            SetFormBounds(placed.x(), placed.y(), placed.width(), placed.height());
         return;
     }
     SettingsForm->OKPressed = false;

@@ -198,6 +198,54 @@ TEST_F(Launching, BrowsingForAProgramOffersDesktopEntries)
               "app.desktop,folder,tool|app.desktop,app.desktop.bak,folder,notes.txt,tool");
 }
 
+// Files written before links took their category's type hold the first link
+// of a new category with no type (-1). In a category of one type such a link
+// launches as the category's type; in a category of several types it stays
+// without one and does nothing.
+TEST_F(Launching, ALinkWithoutATypeLaunchesAsItsCategorysType)
+{
+    std::ofstream("tool") << "#!/bin/sh\n";
+    fs::create_directories("folder");
+    const std::string tool = (dir / "tool").string(), folder = (dir / "folder").string();
+    const struct {
+        int categoryType;
+        std::string target;
+        const char *call; // nullptr: nothing is launched
+    } cases[] = {
+        {ctApplications, tool, "spawn"}, {ctWebsites, "https://example.org/", "uri"},
+        {ctDirectories, folder, "path"}, {ctFiles, tool, "path"},
+        {ctGames, tool, "spawn"},        {ctMultiple, tool, nullptr},
+    };
+    WriteConfig([&](KVUIOperationClass &m) {
+        int c = 0;
+        for (const auto &tc : cases) {
+            AddCategory(m, c, "c" + std::to_string(c), 1, tc.categoryType);
+            SetField(m.categories[c].links[0].path, tc.target);
+            m.categories[c].links[0].type = ctUnused;
+            ++c;
+        }
+    });
+    TKVGUIForm form;
+    form.show();
+    int c = 0;
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.categoryType);
+        platform::FakeLaunch() = platform::FakeLauncher{};
+        TKVPanel *panel = form.CategoryArea->panels[c++];
+        QTest::mouseClick(panel, Qt::LeftButton, {}, panel->linkLabels[0]->geometry().center());
+        auto &calls = platform::FakeLaunch().calls;
+        if (tc.call) {
+            ASSERT_EQ(calls.size(), 1u);
+            EXPECT_EQ(calls[0].what.toStdString(), tc.call);
+            EXPECT_EQ(calls[0].target.toStdString(), tc.target);
+        } else {
+            EXPECT_TRUE(calls.empty());
+        }
+        EXPECT_TRUE(forms::ShownMessages().empty());
+        form.show(); // a game hides it
+    }
+}
+
 TEST_F(Launching, AGameHidesTheWindowFirstAndALinkClickLaunches)
 {
     std::ofstream("game") << "x";

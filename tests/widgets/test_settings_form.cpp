@@ -3,6 +3,7 @@
 // colours and fonts, and what OK and Cancel leave in the model and the file.
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QDir>
@@ -14,14 +15,18 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSlider>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <cstring>
+#include <map>
 #include <fstream>
 #include <sstream>
 
+#include "AddEntryFormUnit.h"
 #include "CategoryPanels.h"
 #include "CategoryTypeDropDown.h"
 #include "DebugFormUnit.h"
@@ -160,6 +165,40 @@ TEST_F(Settings, CancelUndoesEveryLiveEditAndSavesNothing)
     EXPECT_EQ(FileBytes(), file);
     EXPECT_EQ(std::filesystem::last_write_time("KVUI_Config.dat"), written);
     EXPECT_FALSE(KVOP->HasSnapshot());
+}
+
+// "Absolute Right" chosen in the form docks the window at once, stretched
+// over the work area's height. Cancel takes back the window's size and place
+// as well as the settings, so that no later save stores the stretch.
+TEST_F(Settings, CancelBringsBackTheWindowAnAbsolutePositionStretched)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        ThreeCategories(m);
+        m.settings.autoMode = m.settings.dockWindow = true;
+        m.settings.dockPosition = m.savedSettings.dockPosition = dpTopRight;
+        m.settings.height = 300;
+    });
+    Open();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const QRect before = window->geometry();
+    const QPoint placed = window->pos();
+    ASSERT_EQ(before.height(), 300);
+    Run(2, [&](TSettingsForm &f) {
+        f.DockRadios[dpAbsoluteRight]->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->height() > 300; }, 2000))
+            << "the window was not docked while the form is open";
+    });
+    EXPECT_EQ(window->geometry(), before);
+    QTest::qWait(100); // ticks of the docking timer
+    EXPECT_EQ(window->geometry(), before);
+    window->RefreshLayout(true); // any later save
+    auto saved = Saved();
+    EXPECT_EQ(saved->settings.dockPosition, dpTopRight);
+    EXPECT_EQ(saved->settings.height, 300);
+    EXPECT_EQ(saved->settings.width, before.width());
+    EXPECT_EQ(saved->settings.left, placed.x());
+    EXPECT_EQ(saved->settings.top, placed.y());
 }
 
 TEST_F(Settings, OkStoresSavesAndRebuildsThePanels)
@@ -319,6 +358,58 @@ TEST_F(Settings, TheFirstUnusedSlot)
     EXPECT_EQ(PanelCount, 3);
 }
 
+// The row shown at once on a new category loads before the category has a
+// type; its link must still be stored with the category's type, or it would
+// do nothing when clicked. Only a category of several types keeps each
+// row's own choice.
+TEST_F(Settings, LinksOfANewCategoryTakeItsType)
+{
+    for (int type : {ctApplications, ctWebsites, ctDirectories, ctFiles, ctGames, ctMultiple}) {
+        SCOPED_TRACE(type);
+        WriteConfig(ThreeCategories);
+        Open();
+        Run(1, [&](TSettingsForm &f) {
+            for (int i = 0; i < 3; ++i)
+                f.NextCatButton->click();
+            ASSERT_EQ(f.CurrentCategory, 3);
+            ASSERT_EQ(f.Rows[0]->TypeDropDown->currentIndex(), -1) << "the row came before the type";
+            QTest::keyClicks(f.CatNameEdit, "new");
+            f.CatTypeDropDown->setCurrentIndex(type);
+            if (type == ctMultiple)
+                f.Rows[0]->TypeDropDown->setCurrentIndex(ctGames);
+            QTest::keyClicks(f.Rows[0]->NameEdit, "first");
+            QTest::keyClicks(f.Rows[0]->PathEdit, "/first");
+            f.AddLinkButton->click();
+            QTest::keyClicks(f.Rows[1]->NameEdit, "second");
+            QTest::keyClicks(f.Rows[1]->PathEdit, "/second");
+            f.OKButton->click();
+            EXPECT_FALSE(f.isVisible());
+        });
+        const auto saved = Saved();
+        const LinkRecord *links = saved->categories[3].links;
+        const int expected = type == ctMultiple ? ctGames : type;
+        EXPECT_EQ(links[0].type, expected);
+        EXPECT_EQ(links[1].type, type == ctMultiple ? ctApplications : type);
+        EXPECT_EQ(window->CategoryArea->panels[3]->linkLabels[0]->type, expected);
+        window.reset();
+    }
+}
+
+// A category of one type whose type the user changes stores its links with
+// the new type, though the rows were not loaded again.
+TEST_F(Settings, LinksFollowAChangedCategoryType)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        f.CatTypeDropDown->setCurrentIndex(ctDirectories);
+        f.OKButton->click();
+    });
+    auto saved = Saved();
+    for (int l = 0; l < 3; ++l)
+        EXPECT_EQ(saved->categories[0].links[l].type, ctDirectories) << l;
+}
+
 TEST_F(Settings, ButtonStatesAtTheLimits)
 {
     WriteConfig([](KVUIOperationClass &m) {
@@ -354,6 +445,44 @@ TEST_F(Settings, ButtonStatesAtTheLimits)
         f.NextCatButtonClick(); // a 21st category, reached anyway
         EXPECT_EQ(f.CurrentCategory, 19);
         EXPECT_EQ(Messages().size(), 1u);
+    });
+}
+
+// ">>" disables itself on the last category while it has the keyboard
+// focus. The focus must not pass on to the category's name with its text
+// selected, where the next key would overwrite the name; nor may "<<", on
+// the first category, hand it to anything that takes typing.
+TEST_F(Settings, AnArrowThatDisablesItselfLeavesTheFocusHarmless)
+{
+    WriteConfig([](KVUIOperationClass &m) {
+        for (int c = 0; c < kMaxCategories; ++c)
+            AddCategory(m, c, "c" + std::to_string(c), 1);
+    });
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        const struct {
+            QPushButton *arrow;
+            int from, to;
+        } cases[] = {{f.NextCatButton, 18, 19}, {f.PrevCatButton, 1, 0}};
+        for (const auto &tc : cases) {
+            SCOPED_TRACE(tc.to);
+            while (f.CurrentCategory < tc.from)
+                f.NextCatButton->click();
+            while (f.CurrentCategory > tc.from)
+                f.PrevCatButton->click();
+            tc.arrow->setFocus();
+            QTest::keyClick(tc.arrow, Qt::Key_Space);
+            ASSERT_EQ(f.CurrentCategory, tc.to);
+            EXPECT_FALSE(tc.arrow->isEnabled());
+            QWidget *focus = QApplication::focusWidget();
+            ASSERT_NE(focus, nullptr);
+            EXPECT_TRUE(qobject_cast<QPushButton *>(focus)) << focus->metaObject()->className();
+            QTest::keyClicks(focus, "x");
+            EXPECT_EQ(f.CatNameEdit->text().toStdString(), "c" + std::to_string(tc.to));
+            EXPECT_EQ(FieldText(KVOP->categories[tc.to].name), "c" + std::to_string(tc.to));
+        }
     });
 }
 
@@ -429,6 +558,127 @@ TEST_F(Settings, MemberRowsEditMoveDeleteAndBrowse)
     });
 }
 
+// The WCAG contrast ratio of two colours, 1 (none) to 21 (black on white).
+double Contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) {
+            v /= 255.0;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+    };
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// What a control looks like inside its frame, from the pixels: the colour
+// most of it has, and the colour that stands out most from that (its text).
+struct Ink {
+    QColor background, text;
+    double contrast = 1;
+};
+
+Ink InkOf(const QImage &image, const QRect &inside)
+{
+    std::map<QRgb, int> counts;
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xFF000000u];
+    Ink ink;
+    ink.background = QColor(std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) {
+                                return a.second < b.second;
+                            })->first);
+    for (const auto &[rgb, n] : counts)
+        if (const double c = Contrast(QColor(rgb), ink.background); c > ink.contrast) {
+            ink.contrast = c;
+            ink.text = QColor(rgb);
+        }
+    return ink;
+}
+
+// A member row shows the link colour on its panel only: its edits, drop-down
+// and button keep the desktop's colours, so that their text reads on any
+// link colour and a disabled control looks disabled.
+TEST_F(Settings, MemberRowsReadOnAnyLinkColour)
+{
+    const struct {
+        const char *name;
+        RGBColour colour;
+    } colours[] = {{"dark", {20, 20, 60}}, {"light", {250, 240, 200}}, {"default", {255, 156, 0}}};
+    std::map<std::string, QColor> browseBackgrounds;
+    for (const auto &lc : colours) {
+        SCOPED_TRACE(lc.name);
+        WriteConfig([&](KVUIOperationClass &m) {
+            ThreeCategories(m);
+            for (int c : {0, 2})
+                m.categories[c].linkColour = lc.colour;
+        });
+        Open();
+        Run(1, [&](TSettingsForm &f) {
+            const auto shot = [&](const char *what) {
+                TKVCategoryPanel *row = f.Rows[0];
+                row->NameEdit->setText("Wide Wide Wide");
+                row->PathEdit->setText("/usr/bin/WWWW");
+                const QImage image = row->grab().toImage();
+                EXPECT_EQ(image.pixelColor(row->NumberLabel->x() - 1, 2), QColor(lc.colour.r, lc.colour.g, lc.colour.b))
+                    << what << ": the panel takes the link colour";
+                for (QWidget *edit : {static_cast<QWidget *>(row->NameEdit), static_cast<QWidget *>(row->PathEdit)}) {
+                    const Ink ink = InkOf(image, edit->geometry().adjusted(4, 4, -4, -4));
+                    EXPECT_GT(ink.contrast, 4.5) << what << ": text " << ink.text.name().toStdString() << " on "
+                                                 << ink.background.name().toStdString();
+                    EXPECT_LT(Contrast(ink.text, QColor(30, 30, 30)), 1.5) << what << ": the edits' text";
+                    EXPECT_EQ(ink.background, QApplication::palette().color(QPalette::Base))
+                        << what << ": the desktop's colour for edits";
+                }
+                return image;
+            };
+            // Files: Browse enabled. Websites: Browse disabled.
+            const QImage files = shot("files");
+            const Ink enabled = InkOf(files, f.Rows[0]->PathBrowseButton->geometry().adjusted(3, 3, -3, -3));
+            f.NextCatButton->click();
+            f.NextCatButton->click();
+            ASSERT_EQ(f.CatTypeDropDown->currentIndex(), ctWebsites);
+            ASSERT_FALSE(f.Rows[0]->PathBrowseButton->isEnabled());
+            const QImage web = shot("websites");
+            const Ink disabled = InkOf(web, f.Rows[0]->PathBrowseButton->geometry().adjusted(3, 3, -3, -3));
+            EXPECT_GT(enabled.contrast, 4.5) << "Browse's caption";
+            EXPECT_LT(disabled.contrast, enabled.contrast - 1) << "a disabled Browse looks like an enabled one";
+            browseBackgrounds[lc.name] = enabled.background;
+        });
+        window.reset();
+    }
+    EXPECT_EQ(browseBackgrounds["dark"], browseBackgrounds["light"]) << "buttons take the desktop's colour";
+}
+
+// Each member's number fits whole in the margin left of the edits, with a
+// gap before the name edit, up to 50.
+TEST_F(Settings, MemberNumbersFitBesideTheNameEdit)
+{
+    WriteConfig([](KVUIOperationClass &m) { AddCategory(m, 0, "full", 50); });
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        for (int i = 0; i < kMaxLinks; ++i) {
+            SCOPED_TRACE(i + 1);
+            const TKVCategoryPanel *row = f.Rows[i];
+            const QLabel *number = row->NumberLabel;
+            ASSERT_EQ(number->text(), QString::number(i + 1));
+            const QRect at = number->geometry();
+            EXPECT_GE(at.left(), 0);
+            EXPECT_LE(at.right() + 3, row->NameEdit->x()) << "touches the name edit";
+            EXPECT_GE(at.width(), QFontMetrics(number->font()).horizontalAdvance(number->text()))
+                << "the number is cut";
+            EXPECT_GE(at.top(), 0);
+            EXPECT_LE(at.bottom(), row->PathEdit->y());
+        }
+        // One size for all of them, bold, and no smaller than it must be.
+        const QFont font = f.Rows[0]->NumberLabel->font();
+        EXPECT_EQ(font, f.Rows[49]->NumberLabel->font());
+        EXPECT_TRUE(font.bold());
+        EXPECT_GE(font.pointSizeF(), 10);
+    });
+}
+
 TEST_F(Settings, DockPictureAndAutoModeSwitches)
 {
     WriteConfig([](KVUIOperationClass &m) {
@@ -462,6 +712,43 @@ TEST_F(Settings, DockPictureAndAutoModeSwitches)
         f.AACheck->click();
         EXPECT_FALSE(f.AMCheck->isChecked()) << "nothing is checked for the user";
         EXPECT_TRUE(KVOP->settings.autoMode) << "the model changes only on OK";
+    });
+}
+
+// The transparency slider is 13 pixels high with its ticks below; its
+// handle, 10 pixels long across the groove, lies wholly inside it at either
+// end of the range, with the ticks below it.
+TEST_F(Settings, TheTransparencyHandleIsWhollyShown)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(2, [&](TSettingsForm &f) {
+        QSlider *track = f.AlphaTrack;
+        EXPECT_EQ(track->geometry(), QRect(6, 168, 189, 13));
+        for (int value : {track->minimum(), 150, track->maximum()}) {
+            SCOPED_TRACE(value);
+            track->setValue(value);
+            QStyleOptionSlider option;
+            option.initFrom(track);
+            option.subControls = QStyle::SC_All;
+            option.orientation = track->orientation();
+            option.minimum = track->minimum();
+            option.maximum = track->maximum();
+            option.sliderPosition = option.sliderValue = track->value();
+            option.tickPosition = track->tickPosition();
+            option.tickInterval = track->tickInterval();
+            const QRect handle =
+                track->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, track);
+            EXPECT_TRUE(track->rect().contains(handle))
+                << handle.x() << "," << handle.y() << " " << handle.width() << "x" << handle.height();
+            EXPECT_EQ(handle.height(), 10);
+            EXPECT_LT(handle.bottom(), track->height() - 1) << "no room left for the ticks";
+        }
+        // The pixels agree: above the handle's middle the page shows, as it
+        // does at the far end, so the handle's top edge is drawn inside.
+        track->setValue(track->minimum());
+        const QImage image = track->grab().toImage();
+        EXPECT_EQ(image.pixelColor(7, 0), image.pixelColor(image.width() / 2, 0));
     });
 }
 
@@ -507,6 +794,51 @@ TEST_F(Settings, ColoursDefaultsAndFonts)
     auto saved = Saved();
     EXPECT_EQ(FieldText(saved->appearance.headingsFont), "No Such Font Family");
     EXPECT_EQ(TColorFromColour(saved->GetColour(crClock)), 0x0000FFu);
+}
+
+// A font name too long for its list is cut with an ellipsis, in the closed
+// list and in its drop-down; the mark of a font the screen lacks stays whole
+// after it, so the user sees why the name is not in its own face.
+TEST_F(Settings, LongFontNamesAreCutAndKeepTheirMark)
+{
+    const QString missing = QStringLiteral("SF Proverbial Gothic Extended");
+    WriteConfig([&](KVUIOperationClass &m) { SetField(m.appearance.titleFont, missing.toStdString()); });
+    Open();
+    Run(4, [&](TSettingsForm &f) {
+        TKVFontList *list = f.TitleFontCombo;
+        ASSERT_EQ(list->Name(), missing);
+        ASSERT_FALSE(TKVFontList::Installed(list, list->currentIndex()));
+        QFont face = list->font();
+        face.setItalic(true);
+        face.setPointSize(12);
+        const QFontMetrics metrics(face);
+        ASSERT_GT(metrics.horizontalAdvance(missing + " (not installed)"), list->width())
+            << "the case needs a name too long for the list";
+
+        const auto expectCutWithMark = [&](const QString &shown, int width) {
+            EXPECT_TRUE(shown.endsWith(" (not installed)")) << shown.toStdString();
+            EXPECT_TRUE(shown.startsWith("SF P")) << shown.toStdString();
+            EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+            EXPECT_LE(metrics.horizontalAdvance(shown), width) << shown.toStdString();
+        };
+        const QString field = list->FieldText();
+        SCOPED_TRACE(field.toStdString());
+        expectCutWithMark(field, list->width());
+        list->showPopup();
+        const int popupWidth = list->view()->viewport()->width();
+        expectCutWithMark(list->ShownText(list->currentIndex(), popupWidth), popupWidth);
+        list->hidePopup();
+        // An installed name that fits is shown as it is.
+        TKVFontList *other = f.HeadingFontCombo;
+        int shortest = -1;
+        for (int i = 0; i < other->count(); ++i)
+            if (TKVFontList::Installed(other, i) &&
+                (shortest < 0 || other->itemText(i).size() < other->itemText(shortest).size()))
+                shortest = i;
+        ASSERT_GE(shortest, 0);
+        other->setCurrentIndex(shortest);
+        EXPECT_EQ(other->FieldText().toStdString(), other->Name().toStdString());
+    });
 }
 
 TEST_F(Settings, CaptionsFitAndControlsStayInside)
@@ -798,6 +1130,137 @@ TEST_F(Settings, TextLimitsKeepWhatIsStored)
         f.CatDescMemo->insertPlainText("more");
         EXPECT_EQ(f.CatDescMemo->toPlainText(), QString(249, 'd'));
     });
+}
+
+// Typing into a full description refuses the key and keeps every character
+// already there, wherever the cursor is.
+TEST_F(Settings, TheDescriptionRefusesKeysPastItsFieldAndKeepsItsText)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    Run(1, [&](TSettingsForm &f) {
+        QPlainTextEdit *memo = f.CatDescMemo;
+        memo->clear();
+        Type(memo, QString(250, 'a'));
+        EXPECT_EQ(memo->toPlainText().toStdString(), std::string(249, 'a')) << "the 250th key is refused, the run kept";
+
+        // Full, with the cursor in the middle: a key or a line break there
+        // changes nothing; a character of two bytes does not fit beside 248.
+        const auto toMiddle = [memo] {
+            QTextCursor c = memo->textCursor();
+            c.setPosition(120);
+            memo->setTextCursor(c);
+        };
+        memo->setPlainText(QString(120, 'b') + QString(129, 'c'));
+        toMiddle();
+        Type(memo, "xyz");
+        QTest::keyClick(memo, Qt::Key_Return);
+        EXPECT_EQ(memo->toPlainText().toStdString(), std::string(120, 'b') + std::string(129, 'c'));
+        memo->setPlainText(QString(124, 'b') + QString(124, 'c'));
+        toMiddle();
+        Type(memo, QString(QChar(0x00E9)) + "x" + "y");
+        EXPECT_EQ(memo->toPlainText().toStdString(),
+                  std::string(120, 'b') + "x" + std::string(4, 'b') + std::string(124, 'c'));
+        f.OKButton->click();
+    });
+    EXPECT_EQ(FieldText(Saved()->categories[0].description),
+              std::string(120, 'b') + "x" + std::string(4, 'b') + std::string(124, 'c'));
+}
+
+// A paste longer than a field is cut at the field's limit, the same way in
+// every limited edit: what the field held stays, on both sides of the cursor,
+// and as much of the paste as fits goes in, in whole characters.
+TEST_F(Settings, EveryPasteIsCutAtItsFieldsLimit)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    TAddEntryForm addLink;
+    addLink.EnsureBuilt();
+        struct Field {
+        const char *name;
+        std::function<QWidget *(TSettingsForm &)> edit;
+        int maxBytes, maxChars;
+    };
+    const Field fields[] = {
+        {"category name", [](TSettingsForm &f) { return f.CatNameEdit; }, 49, 20},
+        {"category description", [](TSettingsForm &f) { return f.CatDescMemo; }, 249, -1},
+        {"member name", [](TSettingsForm &f) { return f.Rows[0]->NameEdit; }, 49, -1},
+        {"member path", [](TSettingsForm &f) { return f.Rows[0]->PathEdit; }, 1999, -1},
+        {"program name", [](TSettingsForm &f) { return f.AppNameEdit; }, 49, -1},
+        {"add-link name", [&](TSettingsForm &) { return addLink.ShortNameEdit; }, 49, -1},
+        {"add-link target", [&](TSettingsForm &) { return addLink.URLEdit; }, 1999, -1},
+    };
+    const auto text = [](QWidget *w) {
+        if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
+            return memo->toPlainText();
+        return static_cast<QLineEdit *>(w)->text();
+    };
+    const auto setText = [](QWidget *w, const QString &t, int cursor) {
+        if (auto *memo = qobject_cast<QPlainTextEdit *>(w)) {
+            memo->setPlainText(t);
+            QTextCursor c = memo->textCursor();
+            c.setPosition(cursor);
+            memo->setTextCursor(c);
+        } else {
+            static_cast<QLineEdit *>(w)->setText(t);
+            static_cast<QLineEdit *>(w)->setCursorPosition(cursor);
+        }
+    };
+    const auto paste = [](QWidget *w, const QString &t) {
+        QApplication::clipboard()->setText(t);
+        QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+    };
+    Run(1, [&](TSettingsForm &f) {
+        for (const Field &field : fields) {
+            SCOPED_TRACE(field.name);
+            QWidget *w = field.edit(f);
+            const int chars = field.maxChars < 0 ? field.maxBytes : field.maxChars;
+            // Into an empty field: exactly the limit.
+            setText(w, QString(), 0);
+            paste(w, QString(field.maxBytes + 30, 'p'));
+            EXPECT_EQ(text(w).toStdString(), std::string(chars, 'p'));
+            // Between two characters already there: both stay, and the paste
+            // is cut before a character that would not fit whole.
+            setText(w, "ab", 1);
+            paste(w, QString(field.maxBytes, QChar(0x00E9)));
+            const int fit = field.maxChars < 0 ? (field.maxBytes - 2) / 2 : field.maxChars - 2;
+            EXPECT_EQ(text(w).toStdString(), ("a" + QString(fit, QChar(0x00E9)) + "b").toStdString());
+            EXPECT_LE(text(w).toUtf8().size(), field.maxBytes);
+            // What room is left takes the start of the next paste, and then
+            // the field is full: a further paste changes nothing.
+            const int room = field.maxChars < 0 ? field.maxBytes - 2 - 2 * fit : 0;
+            const QString full = "a" + QString(fit, QChar(0x00E9)) + QString("more").left(room) + "b";
+            paste(w, "more");
+            EXPECT_EQ(text(w).toStdString(), full.toStdString());
+            paste(w, "more");
+            EXPECT_EQ(text(w).toStdString(), full.toStdString());
+        }
+        f.CatNameEdit->setText("alpha"); // leave the category complete
+        f.Rows[0]->NameEdit->setText("n");
+        f.Rows[0]->PathEdit->setText("/p");
+    });
+}
+
+// A member's path takes the whole 1999 bytes of its field, is shown whole
+// and stored whole; not the 49 of a name.
+TEST_F(Settings, AMembersPathTakesItsWholeField)
+{
+    WriteConfig(ThreeCategories);
+    Open();
+    const QString ascii = "/" + QString(1998, 'p');
+    const QString wide = "/" + QString(999, QChar(0x00E9)); // 1 + 1998 bytes
+    for (const QString &path : {ascii, wide}) {
+        Run(1, [&](TSettingsForm &f) {
+            TKVLabeledEdit *edit = f.Rows[1]->PathEdit;
+            edit->clear();
+            Type(edit, path + "tail");
+            EXPECT_EQ(edit->text().toStdString(), path.toStdString()) << "typed up to the field's last byte";
+            EXPECT_EQ(FieldText(KVOP->categories[0].links[1].path), path.toStdString()) << "at once";
+            f.OKButton->click();
+        });
+        EXPECT_EQ(FieldText(Saved()->categories[0].links[1].path), path.toStdString());
+        Run(1, [&](TSettingsForm &f) { EXPECT_EQ(f.Rows[1]->PathEdit->text().toStdString(), path.toStdString()) << "shown whole"; });
+    }
 }
 
 TEST_F(Settings, LookAtThePages)

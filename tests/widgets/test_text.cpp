@@ -41,6 +41,34 @@ TEST(ModelTextBoundary, CuttingNeverSplitsACharacter)
     EXPECT_EQ(forms::ModelText(field), QStringLiteral("a"));
 }
 
+// How much of an insertion fits beside what a field keeps: whole characters
+// only, by bytes of UTF-8 and, where a field counts them, by characters.
+TEST(ModelTextBoundary, AnInsertionFitsInWholeCharacters)
+{
+    const QString smile = QStringLiteral("😀"); // two UTF-16 units, four bytes
+    struct Case {
+        QString kept, inserted;
+        int maxBytes, maxChars;
+        QString expected;
+    } cases[] = {
+        {"ab", "cdef", 4, -1, "cd"},
+        {"ab", "cdef", 10, -1, "cdef"},
+        {"ab", QString(3, QChar(0x00E9)), 5, -1, QString(1, QChar(0x00E9))}, // 2 + 2, the next would be 6
+        {"ab", QString(QChar(0x20AC)), 4, -1, ""}, // three bytes, two left
+        {"", smile + smile, 7, -1, smile},
+        {"", smile + "x", 3, -1, ""},                   // never half a pair
+        {"", QString(QChar(0xD83D)) + "x", 9, -1, ""}, // a lone half stops the insertion
+        {"abc", "defgh", 49, 5, "de"},
+        {QString(6, 'k'), "x", 49, 5, ""}, // kept alone is over: nothing more
+        {"full", "x", 4, -1, ""},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE((tc.kept + "|" + tc.inserted).toStdString());
+        EXPECT_EQ(forms::FittingInsertion(tc.kept, tc.inserted, tc.maxBytes, tc.maxChars).toStdString(),
+                  tc.expected.toStdString());
+    }
+}
+
 TEST(ModelTextBoundary, ColoursAreBlueGreenRed)
 {
     QColor c = forms::ToQColor(0x0000FF);
