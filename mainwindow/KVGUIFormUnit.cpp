@@ -87,6 +87,9 @@ void TKVGUIForm::CreateDesignedControls()
     TimeLabel->setToolTip(QStringLiteral("Click to show/hide the Big Clock."));
     SetAnchors(TimeLabel, akRight | akBottom);
     MakeClickable(TimeLabel);
+    // The clock is clickable but reads as a clock: only the add and exit
+    // labels show the hand.
+    TimeLabel->unsetCursor();
 
     AddLabel = MakeLabel(this, 20, 201, 37, 21, MakeFont(QStringLiteral("SF Proverbial Gothic"), 16, true),
                          0xFFFFFF);

@@ -116,6 +116,22 @@ TEST_F(MainWindow, ChangesReachTheDiskOnceTheySettleWithoutAClose)
     }
 }
 
+TEST_F(MainWindow, OnlyTheAddAndExitLabelsShowTheHand)
+{
+    TKVGUIForm form;
+    const struct {
+        const char *name;
+        const QWidget *label;
+        bool hand;
+    } cases[] = {
+        {"AddLabel", form.AddLabel, true},    {"ExitLabel", form.ExitLabel, true},
+        {"TimeLabel", form.TimeLabel, false}, {"KVGUILabel", form.KVGUILabel, false},
+        {"VersionLabel", form.VersionLabel, false},
+    };
+    for (const auto &tc : cases)
+        EXPECT_EQ(tc.label->cursor().shape() == Qt::PointingHandCursor, tc.hand) << tc.name;
+}
+
 TEST_F(MainWindow, HintsShowWhileInactiveAndTheTopmostBandShowsTheWindow)
 {
     TKVGUIForm form;
