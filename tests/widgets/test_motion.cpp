@@ -163,4 +163,44 @@ TEST_F(Motion, ADockedWindowGoesBackAfterAMoveWhileResting)
     EXPECT_TRUE(RestsWithin(form));
 }
 
+TEST_F(Motion, ASectionHeaderTakesItsColourFromThePointerWhenItsSlideEnds)
+{
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const TColor normal = TColorFromColour(KVOP->GetColour(crPrimary));
+    const TColor hover = TColorFromColour(KVOP->GetColour(crSecondary));
+    ASSERT_NE(normal, hover);
+    // The pointer stays where the header starts, or waits where it ends;
+    // it does not move while the section slides.
+    const struct {
+        const char *what;
+        TKVFadingPanel *section;
+        bool pointerWhereItEnds;
+    } cases[] = {
+        {"game section, header slides away", form.GameFadingPanel, false},
+        {"game section, header slides under", form.GameFadingPanel, true},
+        {"button section, header slides away", form.ButtonFadingPanel, false},
+        {"button section, header slides under", form.ButtonFadingPanel, true},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        QCursor::setPos(away);
+        for (TKVFadingPanel *section : {form.GameFadingPanel, form.ButtonFadingPanel})
+            section->SetOpen(false);
+        ASSERT_TRUE(RestsWithin(form));
+        TKVFadingPanelHeader *header = tc.section->header;
+        QPoint at = header->mapToGlobal(header->rect().center());
+        // The panel grows upwards: its header rises by the height it gains.
+        if (tc.pointerWhereItEnds)
+            at.ry() -= tc.section->MaxHeight() - tc.section->MinHeight();
+        QCursor::setPos(at);
+        QApplication::processEvents();
+        ASSERT_EQ(header->color(), tc.pointerWhereItEnds ? normal : hover);
+        tc.section->SetOpen(true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return tc.section->AtMaximum(); }, 2000));
+        EXPECT_EQ(header->color(), tc.pointerWhereItEnds ? hover : normal);
+    }
+}
+
 } // namespace
