@@ -510,12 +510,26 @@ void TKVGUIForm::RefreshLayout(bool save)
     if (s.autoMode && s.dockWindow && s.dockPosition >= 0 && s.dockPosition <= 10)
         DockWindow();
     const QString title = ModelText(KVOP->header.title);
-    KVGUILabel->setCaption(title);
+    ShowTitle(title);
     setWindowTitle(title);
     if (save)
         SaveFromWindow();
     update();
     Wake();
+}
+
+void TKVGUIForm::ShowTitle(const QString &title)
+{
+    // The title has the strip left of the configuration panel: a longer one
+    // would run under its buttons, so it shows what fits and the whole of
+    // it in its hint.
+    constexpr int gap = 4;
+    const int room = std::max(0, ConfigPanel->x() - gap - KVGUILabel->x());
+    const QString shown = KVGUILabel->fontMetrics().elidedText(title, Qt::ElideRight, room);
+    KVGUILabel->setCaption(shown);
+    KVGUILabel->setToolTip(shown == title ? QString() : title);
+    if (KVGUILabel->width() > room)
+        SetWidth(KVGUILabel, room);
 }
 
 void TKVGUIForm::DockWindow()

@@ -183,6 +183,7 @@ class TKVGUIForm : public QWidget {
     bool AllSwitchesOff() const;
     Qt::Edges ResizeEdgesAt(QPoint p) const;
     void SetFormBounds(int left, int top, int width, int height);
+    void ShowTitle(const QString &title);
     // Saves once the window state has settled: a drag, a resize or the
     // track bar sends a stream of changes, and each would cost a 2 MB file.
     void ScheduleSave();
