@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 #include <fstream>
@@ -131,6 +137,69 @@ TEST_F(SettingsLogFile, DebugWindowTakesLinesOnlyInDebugMode)
         EXPECT_EQ(window.Edit1->text(), "kept");
         DebugForm = nullptr;
     }
+}
+
+TEST_F(SettingsLogFile, DebugWindowStaysWhileTheProgramRuns)
+{
+    TKVGUIForm form;
+    TDebugForm window;
+    window.show();
+    // The window manager's close: the user cannot close it, and nothing
+    // could show it again.
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
+    // Closing the main window ends the program, which closes every window
+    // on its way out: this one goes along instead of holding the program.
+    form.show();
+    QTimer::singleShot(0, &form, [&form] { form.close(); });
+    QTimer::singleShot(3000, [] { QCoreApplication::exit(3); });
+    EXPECT_EQ(QApplication::exec(), 0) << "the debug window kept the program from ending";
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(SettingsLogFile, ReturnPressesTheDebugWindowsEnterButtonOnce)
+{
+    TDebugForm window;
+    window.show();
+    QSignalSpy presses(window.Button1, &QPushButton::clicked);
+    const struct {
+        const char *what;
+        QWidget *focus;
+    } cases[] = {
+        {"drop-down", window.ComboBox1},
+        {"edit", window.Edit1},
+        {"the button itself", window.Button1},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        presses.clear();
+        window.Memo1->clear();
+        window.Edit1->setText(QStringLiteral("typed"));
+        QTest::keyClick(tc.focus, Qt::Key_Return);
+        EXPECT_EQ(presses.count(), 1);
+        EXPECT_EQ(window.Memo1->toPlainText(), QStringLiteral("typed"));
+        EXPECT_TRUE(window.Edit1->text().isEmpty());
+    }
+}
+
+TEST_F(SettingsLogFile, DebugWindowsDropDownShowsItsItemsWhole)
+{
+    TDebugForm window;
+    window.show();
+    QComboBox *box = window.ComboBox1;
+    for (int i = 0; i < box->count(); ++i) {
+        box->setCurrentIndex(i);
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        option.currentText = box->currentText();
+        option.frame = true;
+        const QRect field =
+            box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+        EXPECT_GE(field.width(), box->fontMetrics().horizontalAdvance(box->currentText()))
+            << box->currentText().toStdString();
+    }
+    EXPECT_LT(box->x() + box->width(), window.Edit1->x());
+    EXPECT_LT(window.Edit1->x() + window.Edit1->width(), window.Button1->x());
 }
 
 TEST_F(SettingsLogFile, UpdateFileMakerWritesThisBuildsVersion)
