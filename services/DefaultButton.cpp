@@ -1,7 +1,6 @@
 #include "DefaultButton.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QWidget>
@@ -25,8 +24,8 @@ class ReturnPresses : public QObject {
         if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
             (key->modifiers() & ~Qt::KeypadModifier))
             return false;
-        QAbstractButton *button = qobject_cast<QAbstractButton *>(QApplication::focusWidget());
-        if (!button || !m_window->isAncestorOf(button))
+        QAbstractButton *button = qobject_cast<QAbstractButton *>(m_window->focusWidget());
+        if (!button)
             button = m_button;
         if (!button || !button->isEnabled() || !button->isVisible())
             return false;

@@ -175,6 +175,7 @@ TEST_F(SettingsLogFile, ReturnPressesTheDebugWindowsEnterButtonOnce)
         presses.clear();
         window.Memo1->clear();
         window.Edit1->setText(QStringLiteral("typed"));
+        tc.focus->setFocus();
         QTest::keyClick(tc.focus, Qt::Key_Return);
         EXPECT_EQ(presses.count(), 1);
         EXPECT_EQ(window.Memo1->toPlainText(), QStringLiteral("typed"));
@@ -232,6 +233,85 @@ TEST_F(SettingsLogFile, UpdateFileMakerWritesThisBuildsVersion)
     got << in.rdbuf();
     EXPECT_EQ(got.str(), std::string("\x76\0\0\0", 4) + "setup.exe" + std::string(21, '\0'));
     EXPECT_EQ(forms::ShownMessages().size(), 2u);
+}
+
+TEST_F(SettingsLogFile, UpdateFileMakerReturnPressesSave)
+{
+    TMakeUpdateForm maker;
+    maker.show();
+    const std::string out = (dir / "uilv.bin").string();
+    forms::SetNextFileName(QString::fromStdString(out));
+    maker.BrowseButton->click();
+    QSignalSpy saves(maker.SaveButton, &QPushButton::clicked);
+    QSignalSpy browses(maker.BrowseButton, &QPushButton::clicked);
+    const struct {
+        const char *what;
+        QWidget *focus;
+        bool saved; // else browsed: a focused button takes Return itself
+    } cases[] = {
+        {"name edit", maker.InstallFileName, true},
+        {"output edit", maker.OutputEdit, true},
+        {"Save", maker.SaveButton, true},
+        {"Browse", maker.BrowseButton, false},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        std::filesystem::remove(out);
+        saves.clear();
+        browses.clear();
+        maker.InstallFileName->setText(QStringLiteral("setup.exe"));
+        tc.focus->setFocus();
+        QTest::keyClick(tc.focus, Qt::Key_Return);
+        EXPECT_EQ(saves.count(), tc.saved ? 1 : 0);
+        EXPECT_EQ(browses.count(), tc.saved ? 0 : 1);
+        EXPECT_EQ(std::filesystem::exists(out), tc.saved);
+    }
+    EXPECT_TRUE(forms::ShownMessages().empty());
+}
+
+TEST_F(SettingsLogFile, UpdateFileMakerRefusesNamesTheCheckWouldRefuse)
+{
+    TMakeUpdateForm maker;
+    const std::string out = (dir / "uilv.bin").string();
+    forms::SetNextFileName(QString::fromStdString(out));
+    maker.BrowseButton->click();
+    const struct {
+        QString name;
+        QString why; // a part of the message; empty: written
+    } cases[] = {
+        {QStringLiteral("setup.exe"), {}},
+        {QStringLiteral("Kestrava Setup 1.2.exe"), {}},
+        {QStringLiteral("setup-\u00e4.exe"), QStringLiteral("\"\u00e4\"")},
+        {QStringLiteral("\u65e5\u672c.exe"), QStringLiteral("\"\u65e5\"")},
+        {QStringLiteral("../setup.exe"), QStringLiteral("plain file name")},
+        {QStringLiteral("dir\\setup.exe"), QStringLiteral("plain file name")},
+        {QStringLiteral("setup..exe"), QStringLiteral("\"..\"")},
+        {QStringLiteral("set\tup.exe"), QStringLiteral("control character")},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name.toStdString());
+        forms::ClearShownMessages();
+        std::filesystem::remove(out);
+        maker.InstallFileName->setText(tc.name);
+        maker.SaveButton->click();
+        if (tc.why.isEmpty()) {
+            EXPECT_TRUE(forms::ShownMessages().empty());
+            std::ifstream in(out, std::ios::binary);
+            std::ostringstream got;
+            got << in.rdbuf();
+            const std::string bytes = got.str();
+            const auto info = ParseUpdateFile(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+            ASSERT_TRUE(info.has_value()) << "the check would refuse what was written";
+            EXPECT_EQ(QString::fromStdString(info->installer), tc.name);
+            continue;
+        }
+        EXPECT_FALSE(std::filesystem::exists(out)) << "written all the same";
+        ASSERT_EQ(forms::ShownMessages().size(), 1u);
+        const forms::ShownMessage &m = forms::ShownMessages()[0];
+        EXPECT_EQ(m.caption, "Input Error");
+        EXPECT_EQ(m.icon, forms::Icon::Exclamation);
+        EXPECT_TRUE(m.text.contains(tc.why)) << m.text.toStdString();
+    }
 }
 
 QByteArray UpdateBytes(int32_t version, const std::string &name)
