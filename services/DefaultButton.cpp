@@ -11,7 +11,8 @@ namespace {
 // the window, where a line edit's Return or a drop-down's arrives.
 class ReturnPresses : public QObject {
   public:
-    ReturnPresses(QWidget *window, QAbstractButton *button) : QObject(window), m_window(window), m_button(button)
+    ReturnPresses(QWidget *window, QAbstractButton *button)
+        : QObject(window), m_window(window), m_button(button)
     {
     }
 

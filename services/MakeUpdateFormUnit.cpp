@@ -110,7 +110,7 @@ void TMakeUpdateForm::SaveButtonClick()
     // Said, where nothing would be: a maintainer would publish a file that
     // was never written.
     Warn(this,
-         QStringLiteral("The update file could not be written to \"%1\": %2.")
-             .arg(m_outputFile, file.errorString()),
+         QString::fromStdString(
+             UpdateFileNotWritten(m_outputFile.toStdString(), file.errorString().toStdString())),
          QStringLiteral("Write binary update file"));
 }

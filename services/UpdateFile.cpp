@@ -46,6 +46,11 @@ std::string InstallerNameFault(const std::string &name)
     return {};
 }
 
+std::string UpdateFileNotWritten(const std::string &path, const std::string &why)
+{
+    return "The update file could not be written to \"" + path + "\": " + why + ".";
+}
+
 std::optional<UpdateInfo> ParseUpdateFile(const unsigned char *data, std::size_t size)
 {
     if (!data || size < kUpdateFileSize)

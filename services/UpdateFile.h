@@ -30,6 +30,10 @@ struct UpdateInfo {
 // such a name, and the update file maker refuses to write one.
 std::string InstallerNameFault(const std::string &name);
 
+// What the user is told when an update file could not be written to path,
+// why being the system's own words.
+std::string UpdateFileNotWritten(const std::string &path, const std::string &why);
+
 // The file's fields, or nothing when the bytes are not an update file this
 // program can use: shorter than 34 bytes (the rest would be undefined), or
 // an installer name with a fault (above). Bytes past the 34 are ignored.

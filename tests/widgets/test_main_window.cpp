@@ -124,8 +124,8 @@ TEST_F(MainWindow, OnlyTheAddAndExitLabelsShowTheHand)
         const QWidget *label;
         bool hand;
     } cases[] = {
-        {"AddLabel", form.AddLabel, true},    {"ExitLabel", form.ExitLabel, true},
-        {"TimeLabel", form.TimeLabel, false}, {"KVGUILabel", form.KVGUILabel, false},
+        {"AddLabel", form.AddLabel, true},          {"ExitLabel", form.ExitLabel, true},
+        {"TimeLabel", form.TimeLabel, false},       {"KVGUILabel", form.KVGUILabel, false},
         {"VersionLabel", form.VersionLabel, false},
     };
     for (const auto &tc : cases)

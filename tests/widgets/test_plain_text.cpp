@@ -127,8 +127,9 @@ TEST_F(PlainText, HintsWrapOnlyLinesTooLongForOne)
     QWidget w;
     w.show();
     const QString words = QStringLiteral(
-        "Everything a busy person starts in a day: the mail, the editor, the shell, the browser, the calendar, "
-        "the chat, the music, the notes, the files of the current project and the ones of the last one too");
+        "Everything a busy person starts in a day: the mail, the editor, the shell, the browser, the "
+        "calendar, the chat, the music, the notes, the files of the current project and the ones of the "
+        "last one too");
     const QString path = QStringLiteral("/home/someone/") + QString(150, u'x') + QStringLiteral(".sh");
     const struct {
         const char *what;

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -300,7 +302,8 @@ TEST_F(SettingsLogFile, UpdateFileMakerRefusesNamesTheCheckWouldRefuse)
             std::ostringstream got;
             got << in.rdbuf();
             const std::string bytes = got.str();
-            const auto info = ParseUpdateFile(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+            const auto info =
+                ParseUpdateFile(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
             ASSERT_TRUE(info.has_value()) << "the check would refuse what was written";
             EXPECT_EQ(QString::fromStdString(info->installer), tc.name);
             continue;
@@ -391,6 +394,30 @@ TEST_F(SettingsLogFile, UpdateCheckAnswersAndLeavesNoFile)
         }
     }
     qunsetenv("KESTRAVA_HOME_URL");
+}
+
+TEST_F(SettingsLogFile, UpdateCheckSaysWhyItCouldNotSaveTheAnswer)
+{
+    WriteConfig([](KVUIOperationClass &) {});
+    TKVGUIForm form;
+    // A folder that cannot be written even by root: its path goes through
+    // a plain file.
+    std::ofstream(dir / "plain") << "a file, not a folder";
+    KVOP->directory = (dir / "plain").string();
+    const QString temp = QString::fromStdString(KVOP->GetUpdateTempPath());
+    CheckForUpdates(&form,
+                    [](const QString &) {
+                        return DownloadResult{true, UpdateBytes(119, "setup.exe"), {}};
+                    },
+                    {});
+    ASSERT_EQ(forms::ShownMessages().size(), 1u);
+    const forms::ShownMessage &m = forms::ShownMessages()[0];
+    EXPECT_EQ(m.caption, "Update error.");
+    EXPECT_EQ(m.icon, forms::Icon::Exclamation);
+    EXPECT_TRUE(m.text.contains("could not be written")) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(temp)) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR)))) << m.text.toStdString();
+    EXPECT_TRUE(platform::FakeLaunch().calls.empty());
 }
 
 } // namespace
