@@ -139,25 +139,19 @@ void TKVGUIForm::CreateDesignedControls()
     SetBounds(DoxBox, 4, 6, 13, 13);
     SetAnchors(DoxBox, akTop | akRight);
 
-    connect(ExitLabel, &TLabel::clicked, this, [this] { close(); });
-    connect(AddLabel, &TLabel::clicked, this, [this] { ShowSettingsPage(1); });
-    connect(TimeLabel, &TLabel::clicked, this, [this] { TimeLabelClick(); });
-    connect(ConfigButton, &QAbstractButton::clicked, this, [this] { ShowSettingsPage(2); });
+    connect(ExitLabel, &TLabel::clicked, this, &TKVGUIForm::ExitLabelClick);
+    connect(AddLabel, &TLabel::clicked, this, &TKVGUIForm::AddLabelClick);
+    connect(TimeLabel, &TLabel::clicked, this, &TKVGUIForm::TimeLabelClick);
+    connect(ConfigButton, &QAbstractButton::clicked, this, &TKVGUIForm::ConfigButtonClick);
     TimeLabel->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TimeLabel, &QWidget::customContextMenuRequested, this,
             [this](QPoint at) { Menus().ClockPopup->popup(TimeLabel->mapToGlobal(at)); });
-    for (TLabel *l : {AddLabel, ExitLabel, TimeLabel}) {
-        connect(l, &TLabel::mouseEntered, l, [l] {
-            QFont f = l->font();
-            f.setUnderline(true);
-            l->setFont(f);
-        });
-        connect(l, &TLabel::mouseLeft, l, [l] {
-            QFont f = l->font();
-            f.setUnderline(false);
-            l->setFont(f);
-        });
-    }
+    connect(AddLabel, &TLabel::mouseEntered, this, &TKVGUIForm::AddLabelMouseEnter);
+    connect(AddLabel, &TLabel::mouseLeft, this, &TKVGUIForm::AddLabelMouseLeave);
+    connect(ExitLabel, &TLabel::mouseEntered, this, &TKVGUIForm::ExitLabelMouseEnter);
+    connect(ExitLabel, &TLabel::mouseLeft, this, &TKVGUIForm::ExitLabelMouseLeave);
+    connect(TimeLabel, &TLabel::mouseEntered, this, &TKVGUIForm::TimeLabelMouseEnter);
+    connect(TimeLabel, &TLabel::mouseLeft, this, &TKVGUIForm::TimeLabelMouseLeave);
     connect(ConnectButton, &QAbstractButton::clicked, this, [this] { ConnectButtonClick(); });
     connect(RunButton, &QAbstractButton::clicked, this, [this] { RunButtonClick(); });
     connect(ToggleDesktopButton, &QAbstractButton::clicked, this, [this] { ToggleDesktopButtonClick(); });
@@ -167,6 +161,80 @@ void TKVGUIForm::CreateDesignedControls()
     // A change of the box, by the user or from code, runs its Click.
     connect(DoxBox, &QCheckBox::toggled, this, [this] { DoxBoxClick(); });
     connect(AlphaTrack, &QSlider::valueChanged, this, [this] { AlphaTrackChange(); });
+}
+
+namespace {
+
+// The three labels' hover look: bold and underlined under the pointer, bold
+// otherwise.
+void ShowHover(TLabel *label, bool over)
+{
+    QFont f = label->font();
+    f.setBold(true);
+    f.setUnderline(over);
+    label->setFont(f);
+}
+
+} // namespace
+
+void TKVGUIForm::AddLabelClick()
+{
+    ShowSettingsPage(1);
+}
+
+void TKVGUIForm::ExitLabelClick()
+{
+    close();
+}
+
+void TKVGUIForm::ConfigButtonClick()
+{
+    ShowSettingsPage(2);
+}
+
+void TKVGUIForm::About1Click()
+{
+    ShowSettingsPage(3);
+}
+
+void TKVGUIForm::Hide1Click()
+{
+    HideMainWindow();
+}
+
+void TKVGUIForm::Show1Click()
+{
+    ShowMainWindow();
+}
+
+void TKVGUIForm::AddLabelMouseEnter()
+{
+    ShowHover(AddLabel, true);
+}
+
+void TKVGUIForm::AddLabelMouseLeave()
+{
+    ShowHover(AddLabel, false);
+}
+
+void TKVGUIForm::ExitLabelMouseEnter()
+{
+    ShowHover(ExitLabel, true);
+}
+
+void TKVGUIForm::ExitLabelMouseLeave()
+{
+    ShowHover(ExitLabel, false);
+}
+
+void TKVGUIForm::TimeLabelMouseEnter()
+{
+    ShowHover(TimeLabel, true);
+}
+
+void TKVGUIForm::TimeLabelMouseLeave()
+{
+    ShowHover(TimeLabel, false);
 }
 
 static void InitResources()

@@ -92,6 +92,18 @@ class TKVGUIForm : public QWidget {
 
     // Menus and labels.
     TKVMainMenus &Menus();
+    void AddLabelClick();
+    void ExitLabelClick();
+    void ConfigButtonClick();
+    void About1Click();
+    void Hide1Click();
+    void Show1Click();
+    void AddLabelMouseEnter();
+    void AddLabelMouseLeave();
+    void ExitLabelMouseEnter();
+    void ExitLabelMouseLeave();
+    void TimeLabelMouseEnter();
+    void TimeLabelMouseLeave();
     void TimeLabelClick();
     void CenterBigClock1Click();
     void Printsettingstolog1Click();

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <QApplication>
+#include <QEnterEvent>
 #include <QPlainTextEdit>
 
 #include "DebugFormUnit.h"
@@ -130,6 +131,25 @@ TEST_F(MainWindow, OnlyTheAddAndExitLabelsShowTheHand)
     };
     for (const auto &tc : cases)
         EXPECT_EQ(tc.label->cursor().shape() == Qt::PointingHandCursor, tc.hand) << tc.name;
+}
+
+TEST_F(MainWindow, TheThreeLabelsUnderlineUnderThePointer)
+{
+    TKVGUIForm form;
+    form.show();
+    for (QWidget *label : {static_cast<QWidget *>(form.AddLabel), static_cast<QWidget *>(form.ExitLabel),
+                           static_cast<QWidget *>(form.TimeLabel)}) {
+        SCOPED_TRACE(label == form.AddLabel ? "add" : label == form.ExitLabel ? "exit" : "time");
+        const QPointF at(2, 2);
+        QEnterEvent enter(at, label->mapTo(&form, at), label->mapToGlobal(at));
+        QApplication::sendEvent(label, &enter);
+        EXPECT_TRUE(label->font().underline());
+        EXPECT_TRUE(label->font().bold());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(label, &leave);
+        EXPECT_FALSE(label->font().underline());
+        EXPECT_TRUE(label->font().bold());
+    }
 }
 
 TEST_F(MainWindow, HintsShowWhileInactiveAndTheTopmostBandShowsTheWindow)
