@@ -105,8 +105,10 @@ Downloader ModuleDownloader()
         char error[512] = {};
         int size = 0;
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        result.ok = download(url.toUtf8().constData(), kMaxBytes, kTimeoutMs, buffer.data(), &size, error,
-                             static_cast<int>(sizeof error)) != 0;
+        // The server learns which program asks, and which build of it.
+        const std::string agent = "Kestrava/" + KVUIOperationClass::GetVersionText();
+        result.ok = download(url.toUtf8().constData(), agent.c_str(), kMaxBytes, kTimeoutMs, buffer.data(),
+                             &size, error, static_cast<int>(sizeof error)) != 0;
         QGuiApplication::restoreOverrideCursor();
         if (result.ok)
             result.bytes = buffer.left(size);

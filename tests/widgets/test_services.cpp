@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTest>
@@ -418,6 +420,38 @@ TEST_F(SettingsLogFile, UpdateCheckSaysWhyItCouldNotSaveTheAnswer)
     EXPECT_TRUE(m.text.contains(temp)) << m.text.toStdString();
     EXPECT_TRUE(m.text.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR)))) << m.text.toStdString();
     EXPECT_TRUE(platform::FakeLaunch().calls.empty());
+}
+
+// The download asks a server of its own on this computer, which answers
+// with an update file and keeps the request it was sent.
+TEST(UpdateDownload, TheRequestNamesThisProgram)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    const QByteArray body = UpdateBytes(119, "setup.exe");
+    QByteArray request;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket *socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+            request += socket->readAll();
+            if (!request.contains("\r\n\r\n"))
+                return;
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                          "\r\nConnection: close\r\n\r\n" + body);
+            socket->disconnectFromHost();
+        });
+    });
+    qputenv("KESTRAVA_MODULE_DIR", KV_NETWORK_MODULE_DIR);
+    const DownloadResult got =
+        ModuleDownloader()(QStringLiteral("http://127.0.0.1:%1/uilv.bin").arg(server.serverPort()));
+    qunsetenv("KESTRAVA_MODULE_DIR");
+    ASSERT_TRUE(got.ok) << got.error.toStdString();
+    EXPECT_EQ(got.bytes, body);
+    QByteArrayList agents;
+    for (const QByteArray &line : request.split('\n'))
+        if (line.toLower().startsWith("user-agent:"))
+            agents << line.mid(11).trimmed();
+    EXPECT_EQ(agents, QByteArrayList{"Kestrava/1.1.8"}) << request.toStdString();
 }
 
 } // namespace
