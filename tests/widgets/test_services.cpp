@@ -115,6 +115,32 @@ TEST_F(SettingsLogFile, WrittenWhereChosenAndFailuresSaid)
     EXPECT_TRUE(forms::ShownMessages()[0].text.startsWith("The settings log could not be written"));
 }
 
+TEST_F(SettingsLogFile, WrittenInTheUtf8ItsHeaderNames)
+{
+    // "Café" with a link "日本" to "/tmp/日本/é.sh", described "déjà vu".
+    WriteConfig([](KVUIOperationClass &m) {
+        AddCategory(m, 0, "Caf\xc3\xa9", 1);
+        SetField(m.categories[0].description, "d\xc3\xa9j\xc3\xa0 vu");
+        SetField(m.categories[0].links[0].name, "\xe6\x97\xa5\xe6\x9c\xac");
+        SetField(m.categories[0].links[0].path, "/tmp/\xe6\x97\xa5\xe6\x9c\xac/\xc3\xa9.sh");
+    });
+    TKVGUIForm form;
+    const std::string page = (dir / "log.html").string();
+    forms::SetNextFileName(QString::fromStdString(page));
+    WriteSettingsLog(&form, 1, {});
+    std::ifstream in(page, std::ios::binary);
+    std::ostringstream got;
+    got << in.rdbuf();
+    const std::string bytes = got.str();
+    for (const char *expected :
+         {"<meta charset=\"utf-8\">", "Category 1: Caf\xc3\xa9</font>",
+          " Description: d\xc3\xa9j\xc3\xa0 vu</font>", "Name: \xe6\x97\xa5\xe6\x9c\xac</font>",
+          "Path: /tmp/\xe6\x97\xa5\xe6\x9c\xac/\xc3\xa9.sh</font>"})
+        EXPECT_NE(bytes.find(expected), std::string::npos) << expected;
+    // Latin-1 would have written é as the one byte E9.
+    EXPECT_EQ(bytes.find("Caf\xe9"), std::string::npos);
+}
+
 TEST_F(SettingsLogFile, DebugWindowTakesLinesOnlyInDebugMode)
 {
     for (bool debug : {false, true}) {
