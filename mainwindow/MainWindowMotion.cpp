@@ -62,6 +62,14 @@ void TKVGUIForm::DoxBoxTimerTimer()
                     panel->SetHoverOpen(under == panel);
                     panelsChanged |= panel->open != wasOpen;
                 }
+            // The panels moved under a pointer that stayed put, and no move
+            // tells them: the label it is over now shows the hover.
+            if (panelsChanged) {
+                const QWidget *now = QApplication::widgetAt(pointer);
+                for (int i = 0; i < n; ++i)
+                    if (TKVPanel *panel = CategoryArea->panels[i])
+                        panel->Hover(panel == now ? panel->LabelAt(panel->mapFromGlobal(pointer)) : nullptr);
+            }
         }
     }
     if (GameFadingPanel && ButtonFadingPanel) {

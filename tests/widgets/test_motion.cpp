@@ -46,6 +46,18 @@ struct Motion : WindowFixture {
             QApplication::sendEvent(&form, &leave);
         }
     }
+    // Two shut categories, "zero" and "one", of links links each, that open
+    // under the pointer.
+    static void TwoShutCategories(int links)
+    {
+        WriteConfig([links](KVUIOperationClass &m) {
+            AutoMode(m, false, true, false);
+            AddCategory(m, 0, "zero", links);
+            AddCategory(m, 1, "one", links);
+            for (int c : {0, 1})
+                m.categories[c].expanded = false;
+        });
+    }
     static bool RestsWithin(TKVGUIForm &form, int ms = 3000)
     {
         return QTest::qWaitFor([&] { return form.Resting(); }, ms);
@@ -114,13 +126,7 @@ TEST_F(Motion, ASectionSlidesAndTheWindowRestsAgain)
 
 TEST_F(Motion, TheCategoryUnderThePointerOpens)
 {
-    WriteConfig([](KVUIOperationClass &m) {
-        AutoMode(m, false, true, false);
-        AddCategory(m, 0, "zero", 2);
-        AddCategory(m, 1, "one", 2);
-        for (int c : {0, 1})
-            m.categories[c].expanded = false;
-    });
+    TwoShutCategories(2);
     TKVGUIForm form;
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
@@ -149,6 +155,31 @@ TEST_F(Motion, TheCategoryUnderThePointerOpens)
             << tc.where;
     }
     EXPECT_TRUE(RestsWithin(form));
+}
+
+TEST_F(Motion, TheHoverFollowsCategoriesThatMovedUnderAStillPointer)
+{
+    TwoShutCategories(3);
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    TKVPanel *zero = form.CategoryArea->panels[0];
+    TKVPanel *one = form.CategoryArea->panels[1];
+    QCursor::setPos(zero->mapToGlobal(zero->header->geometry().center()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return zero->open; }, 1000));
+    // Onto the header of one, below zero's links: zero shuts, one rises and
+    // opens, and the pointer, which has not moved since, is over one's links.
+    // Left, where the header and the (short) link labels both are.
+    const QPoint at =
+        one->mapToGlobal(QPoint(one->linkLabels[0]->x() + 3, one->header->geometry().center().y()));
+    QCursor::setPos(at);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !zero->open && one->open; }, 1000));
+    QTest::qWait(30);
+    const TKVClickableLabel *under = one->LabelAt(one->mapFromGlobal(at));
+    ASSERT_NE(under, nullptr);
+    ASSERT_NE(under, one->header);
+    EXPECT_FALSE(one->header->font().underline()) << "the header kept the hover it slid away from";
+    EXPECT_TRUE(under->font().underline()) << "the link under the pointer shows no hover";
 }
 
 TEST_F(Motion, ADockedWindowGoesBackAfterAMoveWhileResting)
