@@ -180,10 +180,21 @@ TEST_F(SettingsLogFile, DebugWindowStaysWhileTheProgramRuns)
     EXPECT_TRUE(window.isVisible());
     // Closing the main window ends the program, which closes every window
     // on its way out: this one goes along instead of holding the program.
+    // As in the program, the last window to close does not end it by
+    // itself: only the main window's close does.
+    QApplication::setQuitOnLastWindowClosed(false);
     form.show();
     QTimer::singleShot(0, &form, [&form] { form.close(); });
-    QTimer::singleShot(3000, [] { QCoreApplication::exit(3); });
+    // Ends a program that would not end; it goes with this test, so that it
+    // cannot end a later test's event loops instead.
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(3); });
+    stuck.start(3000);
     EXPECT_EQ(QApplication::exec(), 0) << "the debug window kept the program from ending";
+    QApplication::setQuitOnLastWindowClosed(true);
+    // A quit still waiting would end the next test's dialogs at once.
+    QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
     EXPECT_FALSE(window.isVisible());
 }
 
