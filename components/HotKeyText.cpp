@@ -173,10 +173,12 @@ uint32_t TextToHotKey(const std::string &text, bool localized)
         else
             key = KeyByName(std::string(1, c), localized);
     } else if (last.size() > 1) {
-        // A modifier alone names no key, however it is written.
+        // Only a modifier's own spelling ends the text without a key: spelt
+        // otherwise ("ctrl+alt"), the name is looked up like any other, and
+        // finds the Alt key itself.
         for (const std::string &m : {std::string("Ctrl"), std::string("Alt"), std::string("Shift"),
                                      std::string("Win"), local.ctrl, local.alt, local.shift, local.win})
-            if (SameIgnoringCase(last, m))
+            if (last == m)
                 return 0;
         key = KeyByName(last, localized);
     }

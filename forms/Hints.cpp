@@ -1,16 +1,58 @@
 #include "Hints.h"
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMenu>
+#include <QScreen>
+#include <QTextLayout>
 #include <QToolTip>
 #include <QWidget>
 
 namespace forms {
 
-QString PlainHint(const QString &text)
+int HintLineWidth(QPoint at)
 {
-    return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() +
+    const QFontMetrics metrics(QToolTip::font());
+    int width = 75 * metrics.averageCharWidth();
+    const QScreen *screen = QGuiApplication::screenAt(at);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen)
+        width = std::min(width, screen->availableGeometry().width() * 4 / 5);
+    return width;
+}
+
+QString PlainHint(const QString &text, int maxLineWidth)
+{
+    // The tool tip would wrap rich text at a width of its own guessing, which
+    // breaks even a short hint in two; so the lines are broken here, only
+    // where they need it, and shown as they are.
+    const QFont font = QToolTip::font();
+    const QFontMetrics metrics(font);
+    QStringList lines;
+    for (const QString &line : text.split(u'\n')) {
+        if (metrics.horizontalAdvance(line) <= maxLineWidth) {
+            lines << line;
+            continue;
+        }
+        QTextLayout layout(line, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine piece = layout.createLine(); piece.isValid(); piece = layout.createLine()) {
+            piece.setLineWidth(maxLineWidth);
+            // The blank a line is broken at stays at its end, unseen: the
+            // hint still holds every character of the text.
+            lines << line.mid(piece.textStart(), piece.textLength());
+        }
+        layout.endLayout();
+    }
+    return QStringLiteral("<p style=\"white-space:pre\">") + lines.join(u'\n').toHtmlEscaped() +
            QStringLiteral("</p>");
 }
 
@@ -39,7 +81,8 @@ class PlainHintFilter : public QObject {
         if (hint.isEmpty())
             QToolTip::hideText();
         else
-            QToolTip::showText(help->globalPos(), PlainHint(hint), w, area, w->toolTipDuration());
+            QToolTip::showText(help->globalPos(), PlainHint(hint, HintLineWidth(help->globalPos())), w, area,
+                               w->toolTipDuration());
         e->accept();
         return true;
     }

@@ -10,9 +10,15 @@
 
 namespace forms {
 
+// The widest a line of a hint may be, in pixels of the hint font, for a
+// hint shown at the screen point at: a line of a readable length, and never
+// wider than most of that screen.
+int HintLineWidth(QPoint at);
+
 // Rich text that displays text exactly as it is, line breaks and runs of
-// spaces included.
-QString PlainHint(const QString &text);
+// spaces included. A line wider than maxLineWidth is broken between words
+// (within a word that alone is too wide); a line that fits stays whole.
+QString PlainHint(const QString &text, int maxLineWidth);
 
 // A widget whose window-less parts have hints of their own names the hint at
 // a point. It returns false where no part is, and the widget's own hint

@@ -93,6 +93,17 @@ void TKVFadingPanelHeader::leaveEvent(QEvent *)
     SetColour(m_normal);
 }
 
+void TKVFadingPanelHeader::PointerOver(bool over)
+{
+    // A press owns the colour until its release.
+    if (m_pressed)
+        return;
+    RefreshColours();
+    const TColor wanted = over ? m_hover : m_normal;
+    if (m_colour != wanted)
+        SetColour(wanted);
+}
+
 TKVFadingPanel::TKVFadingPanel(QWidget *parent) : QWidget(parent)
 {
     resize(width(), 10);

@@ -16,6 +16,10 @@ class TKVFadingPanelHeader : public QWidget {
     explicit TKVFadingPanelHeader(TKVFadingPanel *owner);
     void RefreshColours();
     TColor color() const { return m_colour; }
+    // Whether the pointer is over the header, as found after the header
+    // moved: the window system tells of no crossing when a window moves
+    // under a pointer that stays where it is.
+    void PointerOver(bool over);
 
   protected:
     void paintEvent(QPaintEvent *) override;
@@ -44,6 +48,8 @@ class TKVFadingPanel : public QWidget {
     bool Open() const { return m_open; }
     bool AtMinimum() const { return m_min >= height(); }
     bool AtMaximum() const { return m_max <= height(); }
+    // Done sliding: fully open, or fully shut.
+    bool Settled() const { return m_open ? AtMaximum() : AtMinimum(); }
     // Sets the height at once (and the fractional height with it).
     void SetHeightNow(int h);
     void Step(double elapsedMs);

@@ -87,6 +87,9 @@ void TKVGUIForm::CreateDesignedControls()
     TimeLabel->setToolTip(QStringLiteral("Click to show/hide the Big Clock."));
     SetAnchors(TimeLabel, akRight | akBottom);
     MakeClickable(TimeLabel);
+    // The clock is clickable but reads as a clock: only the add and exit
+    // labels show the hand.
+    TimeLabel->unsetCursor();
 
     AddLabel = MakeLabel(this, 20, 201, 37, 21, MakeFont(QStringLiteral("SF Proverbial Gothic"), 16, true),
                          0xFFFFFF);
@@ -136,25 +139,19 @@ void TKVGUIForm::CreateDesignedControls()
     SetBounds(DoxBox, 4, 6, 13, 13);
     SetAnchors(DoxBox, akTop | akRight);
 
-    connect(ExitLabel, &TLabel::clicked, this, [this] { close(); });
-    connect(AddLabel, &TLabel::clicked, this, [this] { ShowSettingsPage(1); });
-    connect(TimeLabel, &TLabel::clicked, this, [this] { TimeLabelClick(); });
-    connect(ConfigButton, &QAbstractButton::clicked, this, [this] { ShowSettingsPage(2); });
+    connect(ExitLabel, &TLabel::clicked, this, &TKVGUIForm::ExitLabelClick);
+    connect(AddLabel, &TLabel::clicked, this, &TKVGUIForm::AddLabelClick);
+    connect(TimeLabel, &TLabel::clicked, this, &TKVGUIForm::TimeLabelClick);
+    connect(ConfigButton, &QAbstractButton::clicked, this, &TKVGUIForm::ConfigButtonClick);
     TimeLabel->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TimeLabel, &QWidget::customContextMenuRequested, this,
             [this](QPoint at) { Menus().ClockPopup->popup(TimeLabel->mapToGlobal(at)); });
-    for (TLabel *l : {AddLabel, ExitLabel, TimeLabel}) {
-        connect(l, &TLabel::mouseEntered, l, [l] {
-            QFont f = l->font();
-            f.setUnderline(true);
-            l->setFont(f);
-        });
-        connect(l, &TLabel::mouseLeft, l, [l] {
-            QFont f = l->font();
-            f.setUnderline(false);
-            l->setFont(f);
-        });
-    }
+    connect(AddLabel, &TLabel::mouseEntered, this, &TKVGUIForm::AddLabelMouseEnter);
+    connect(AddLabel, &TLabel::mouseLeft, this, &TKVGUIForm::AddLabelMouseLeave);
+    connect(ExitLabel, &TLabel::mouseEntered, this, &TKVGUIForm::ExitLabelMouseEnter);
+    connect(ExitLabel, &TLabel::mouseLeft, this, &TKVGUIForm::ExitLabelMouseLeave);
+    connect(TimeLabel, &TLabel::mouseEntered, this, &TKVGUIForm::TimeLabelMouseEnter);
+    connect(TimeLabel, &TLabel::mouseLeft, this, &TKVGUIForm::TimeLabelMouseLeave);
     connect(ConnectButton, &QAbstractButton::clicked, this, [this] { ConnectButtonClick(); });
     connect(RunButton, &QAbstractButton::clicked, this, [this] { RunButtonClick(); });
     connect(ToggleDesktopButton, &QAbstractButton::clicked, this, [this] { ToggleDesktopButtonClick(); });
@@ -164,6 +161,80 @@ void TKVGUIForm::CreateDesignedControls()
     // A change of the box, by the user or from code, runs its Click.
     connect(DoxBox, &QCheckBox::toggled, this, [this] { DoxBoxClick(); });
     connect(AlphaTrack, &QSlider::valueChanged, this, [this] { AlphaTrackChange(); });
+}
+
+namespace {
+
+// The three labels' hover look: bold and underlined under the pointer, bold
+// otherwise.
+void ShowHover(TLabel *label, bool over)
+{
+    QFont f = label->font();
+    f.setBold(true);
+    f.setUnderline(over);
+    label->setFont(f);
+}
+
+} // namespace
+
+void TKVGUIForm::AddLabelClick()
+{
+    ShowSettingsPage(1);
+}
+
+void TKVGUIForm::ExitLabelClick()
+{
+    close();
+}
+
+void TKVGUIForm::ConfigButtonClick()
+{
+    ShowSettingsPage(2);
+}
+
+void TKVGUIForm::About1Click()
+{
+    ShowSettingsPage(3);
+}
+
+void TKVGUIForm::Hide1Click()
+{
+    HideMainWindow();
+}
+
+void TKVGUIForm::Show1Click()
+{
+    ShowMainWindow();
+}
+
+void TKVGUIForm::AddLabelMouseEnter()
+{
+    ShowHover(AddLabel, true);
+}
+
+void TKVGUIForm::AddLabelMouseLeave()
+{
+    ShowHover(AddLabel, false);
+}
+
+void TKVGUIForm::ExitLabelMouseEnter()
+{
+    ShowHover(ExitLabel, true);
+}
+
+void TKVGUIForm::ExitLabelMouseLeave()
+{
+    ShowHover(ExitLabel, false);
+}
+
+void TKVGUIForm::TimeLabelMouseEnter()
+{
+    ShowHover(TimeLabel, true);
+}
+
+void TKVGUIForm::TimeLabelMouseLeave()
+{
+    ShowHover(TimeLabel, false);
 }
 
 static void InitResources()
@@ -507,12 +578,26 @@ void TKVGUIForm::RefreshLayout(bool save)
     if (s.autoMode && s.dockWindow && s.dockPosition >= 0 && s.dockPosition <= 10)
         DockWindow();
     const QString title = ModelText(KVOP->header.title);
-    KVGUILabel->setCaption(title);
+    ShowTitle(title);
     setWindowTitle(title);
     if (save)
         SaveFromWindow();
     update();
     Wake();
+}
+
+void TKVGUIForm::ShowTitle(const QString &title)
+{
+    // The title has the strip left of the configuration panel: a longer one
+    // would run under its buttons, so it shows what fits and the whole of
+    // it in its hint.
+    constexpr int gap = 4;
+    const int room = std::max(0, ConfigPanel->x() - gap - KVGUILabel->x());
+    const QString shown = KVGUILabel->fontMetrics().elidedText(title, Qt::ElideRight, room);
+    KVGUILabel->setCaption(shown);
+    KVGUILabel->setToolTip(shown == title ? QString() : title);
+    if (KVGUILabel->width() > room)
+        SetWidth(KVGUILabel, room);
 }
 
 void TKVGUIForm::DockWindow()

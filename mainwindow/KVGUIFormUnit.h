@@ -92,6 +92,18 @@ class TKVGUIForm : public QWidget {
 
     // Menus and labels.
     TKVMainMenus &Menus();
+    void AddLabelClick();
+    void ExitLabelClick();
+    void ConfigButtonClick();
+    void About1Click();
+    void Hide1Click();
+    void Show1Click();
+    void AddLabelMouseEnter();
+    void AddLabelMouseLeave();
+    void ExitLabelMouseEnter();
+    void ExitLabelMouseLeave();
+    void TimeLabelMouseEnter();
+    void TimeLabelMouseLeave();
     void TimeLabelClick();
     void CenterBigClock1Click();
     void Printsettingstolog1Click();
@@ -183,6 +195,7 @@ class TKVGUIForm : public QWidget {
     bool AllSwitchesOff() const;
     Qt::Edges ResizeEdgesAt(QPoint p) const;
     void SetFormBounds(int left, int top, int width, int height);
+    void ShowTitle(const QString &title);
     // Saves once the window state has settled: a drag, a resize or the
     // track bar sends a stream of changes, and each would cost a 2 MB file.
     void ScheduleSave();

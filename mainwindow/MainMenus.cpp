@@ -68,15 +68,15 @@ void BuildMainMenus(TKVGUIForm *form, TKVMainMenus &m)
     m.PopupMenu1->addSeparator();
     m.Checkforupdates1 =
         Item(m.PopupMenu1, "Check for updates...", [form] { form->Checkforupdates1Click(); });
-    m.About1 = Item(m.PopupMenu1, "About...", [] { ShowSettingsPage(3); });
+    m.About1 = Item(m.PopupMenu1, "About...", [form] { form->About1Click(); });
     m.PopupMenu1->addSeparator();
     m.Exit1 = Item(m.PopupMenu1, "Exit", [form] { form->close(); });
 
     m.TaskTrayMenu = new QMenu(form);
     m.TraySettings1 = Item(m.TaskTrayMenu, "Settings...", [] { ShowSettingsPage(2); });
     m.TaskTrayMenu->addSeparator();
-    m.Hide1 = Item(m.TaskTrayMenu, "Hide", [form] { form->HideMainWindow(); });
-    m.Show1 = Item(m.TaskTrayMenu, "Show", [form] { form->ShowMainWindow(); });
+    m.Hide1 = Item(m.TaskTrayMenu, "Hide", [form] { form->Hide1Click(); });
+    m.Show1 = Item(m.TaskTrayMenu, "Show", [form] { form->Show1Click(); });
     m.TaskTrayMenu->addSeparator();
     m.TrayExit1 = Item(m.TaskTrayMenu, "Exit", [form] { form->close(); });
 
@@ -85,7 +85,7 @@ void BuildMainMenus(TKVGUIForm *form, TKVMainMenus &m)
     m.ClockPopup->addSeparator();
     m.ClockCheckforupdates1 =
         Item(m.ClockPopup, "Check for updates...", [form] { form->Checkforupdates1Click(); });
-    m.ClockAbout1 = Item(m.ClockPopup, "About...", [] { ShowSettingsPage(3); });
+    m.ClockAbout1 = Item(m.ClockPopup, "About...", [form] { form->About1Click(); });
     m.ClockPopup->addSeparator();
     m.ClockExit1 = Item(m.ClockPopup, "Exit", [form] { form->close(); });
 

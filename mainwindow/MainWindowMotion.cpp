@@ -62,14 +62,31 @@ void TKVGUIForm::DoxBoxTimerTimer()
                     panel->SetHoverOpen(under == panel);
                     panelsChanged |= panel->open != wasOpen;
                 }
+            // The panels moved under a pointer that stayed put, and no move
+            // tells them: the label it is over now shows the hover.
+            if (panelsChanged) {
+                const QWidget *now = QApplication::widgetAt(pointer);
+                for (int i = 0; i < n; ++i)
+                    if (TKVPanel *panel = CategoryArea->panels[i])
+                        panel->Hover(panel == now ? panel->LabelAt(panel->mapFromGlobal(pointer)) : nullptr);
+            }
         }
     }
     if (GameFadingPanel && ButtonFadingPanel) {
         const int game = GameFadingPanel->height(), buttons = ButtonFadingPanel->height();
         GameFadingPanel->Step(t);
         ButtonFadingPanel->Step(t);
-        if (game != GameFadingPanel->height() || buttons != ButtonFadingPanel->height())
+        if (game != GameFadingPanel->height() || buttons != ButtonFadingPanel->height()) {
             update();
+            // A header that slid away from a pointer that stayed put hears
+            // of no leave, nor one that slid under it of an enter: when the
+            // sliding ends, the headers look at the pointer again.
+            if (GameFadingPanel->Settled() && ButtonFadingPanel->Settled()) {
+                const QWidget *under = QApplication::widgetAt(pointer);
+                for (TKVFadingPanel *section : {GameFadingPanel, ButtonFadingPanel})
+                    section->header->PointerOver(under == section->header);
+            }
+        }
     }
     if (GameMoving())
         GamePanel->Step(t);
@@ -125,7 +142,7 @@ bool TKVGUIForm::AtRest(bool inside) const
         !AutoAlphaSettled({alphaAccumulator, AlphaTrack->value(), fadeOutDelay}, inside))
         return false;
     for (const TKVFadingPanel *section : {GameFadingPanel, ButtonFadingPanel})
-        if (section && !(section->Open() ? section->AtMaximum() : section->AtMinimum()))
+        if (section && !section->Settled())
             return false;
     // Balls in flight keep the timer; balls at rest let it sleep.
     return !GameMoving() || GamePanel->AtRest();

@@ -1,7 +1,9 @@
 #include "DebugFormUnit.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -9,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "DefaultButton.h"
 #include "Forms.h"
 #include "Kvguiglobals.h"
 
@@ -22,14 +25,19 @@ TDebugForm::TDebugForm(QWidget *parent)
     resize(820, 532);
     ComboBox1 = new QComboBox(this);
     ComboBox1->addItems({QStringLiteral("Log"), QStringLiteral("Clear")});
-    forms::SetBounds(ComboBox1, 2, 4, 49, 21);
+    // Drawn 49 pixels wide for narrower arrows than this desktop's: it is
+    // as wide as "Clear" needs, and the edit beside it gives up the rest.
+    const int boxWidth = std::max(49, ComboBox1->sizeHint().width());
+    forms::SetBounds(ComboBox1, 2, 4, boxWidth, 21);
     Edit1 = new QLineEdit(this);
-    forms::SetBounds(Edit1, 54, 4, 717, 21);
+    const int editLeft = 2 + boxWidth + 3;
+    forms::SetBounds(Edit1, editLeft, 4, 771 - editLeft, 21);
     forms::SetAnchors(Edit1, forms::akLeft | forms::akTop | forms::akRight);
     Button1 = new QPushButton(QStringLiteral("Enter"), this);
     Button1->setDefault(true);
     forms::SetBounds(Button1, 776, 4, 41, 21);
     forms::SetAnchors(Button1, forms::akTop | forms::akRight);
+    PressOnReturn(this, Button1);
     Memo1 = new QPlainTextEdit(this);
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -40,9 +48,19 @@ TDebugForm::TDebugForm(QWidget *parent)
     forms::SetBounds(Memo1, 2, 28, 816, 502);
     forms::SetAnchors(Memo1, forms::akLeft | forms::akTop | forms::akRight | forms::akBottom);
     connect(Button1, &QPushButton::clicked, this, &TDebugForm::Button1Click);
-    connect(Edit1, &QLineEdit::returnPressed, this, &TDebugForm::Button1Click);
     if (QScreen *s = QGuiApplication::primaryScreen())
         move(s->geometry().center() - rect().center());
+}
+
+void TDebugForm::closeEvent(QCloseEvent *e)
+{
+    // Only the main window's close ends the program (it takes the model
+    // with it); until then the user cannot close this window, which nothing
+    // could show again. It goes along when the program ends.
+    if (KVOP)
+        e->ignore();
+    else
+        e->accept();
 }
 
 void TDebugForm::AddLine(const QString &text)

@@ -21,6 +21,9 @@ class TDebugForm : public QWidget {
     QLineEdit *Edit1;
     QPushButton *Button1;
     QPlainTextEdit *Memo1;
+
+  protected:
+    void closeEvent(QCloseEvent *e) override;
 };
 
 extern TDebugForm *DebugForm;

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QScreen>
 
+#include "DefaultButton.h"
 #include "Dialogs.h"
 #include "Controls.h"
 #include "Forms.h"
@@ -65,6 +66,7 @@ TMakeUpdateForm::TMakeUpdateForm(QWidget *parent)
     SaveButton = new QPushButton(QStringLiteral("Save"), this);
     SaveButton->setDefault(true);
     SetBounds(SaveButton, 224, 109, 75, 25);
+    PressOnReturn(this, SaveButton);
     connect(BrowseButton, &QPushButton::clicked, this, &TMakeUpdateForm::BrowseButtonClick);
     connect(SaveButton, &QPushButton::clicked, this, &TMakeUpdateForm::SaveButtonClick);
     if (QScreen *s = QGuiApplication::primaryScreen())
@@ -90,8 +92,14 @@ void TMakeUpdateForm::SaveButtonClick()
         Warn(this, QStringLiteral("Please enter an installer filename."), QStringLiteral("Input Error"));
         return;
     }
-    const auto bytes = UpdateFileBytes(KVUIOperationClass::GetVersionNumber(),
-                                       InstallFileName->text().toUtf8().toStdString());
+    // A name the update check refuses would give every user who checks
+    // "Error connecting to server."; it is refused here, saying why.
+    const std::string name = InstallFileName->text().toUtf8().toStdString();
+    if (const std::string fault = InstallerNameFault(name); !fault.empty()) {
+        Warn(this, QString::fromStdString(fault), QStringLiteral("Input Error"));
+        return;
+    }
+    const auto bytes = UpdateFileBytes(KVUIOperationClass::GetVersionNumber(), name);
     QSaveFile file(m_outputFile);
     file.setDirectWriteFallback(true);
     if (file.open(QIODevice::WriteOnly) &&
@@ -102,7 +110,7 @@ void TMakeUpdateForm::SaveButtonClick()
     // Said, where nothing would be: a maintainer would publish a file that
     // was never written.
     Warn(this,
-         QStringLiteral("The update file could not be written to \"%1\": %2.")
-             .arg(m_outputFile, file.errorString()),
+         QString::fromStdString(
+             UpdateFileNotWritten(m_outputFile.toStdString(), file.errorString().toStdString())),
          QStringLiteral("Write binary update file"));
 }

@@ -51,25 +51,35 @@ KestravaDownload LoadDownload(QString *why)
     return nullptr;
 }
 
-// The downloaded bytes into a new file that only this user can read; false
-// when it could not be created whole.
-bool WriteNewFile(const QString &path, const QByteArray &bytes)
+QString SystemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The downloaded bytes into a new file that only this user can read; the
+// system's reason when it could not be created whole, else empty.
+QString WriteNewFile(const QString &path, const QByteArray &bytes)
 {
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
-        return false;
+        return SystemError(errno);
     qsizetype written = 0;
+    int error = 0;
     while (written < bytes.size()) {
         const ssize_t n =
             ::write(fd, bytes.constData() + written, static_cast<std::size_t>(bytes.size() - written));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
             break;
+        }
         written += n;
     }
-    return ::close(fd) == 0 && written == bytes.size();
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error ? SystemError(error) : QString();
 }
 
 QByteArray ReadFile(const QString &path, bool *ok)
@@ -95,8 +105,10 @@ Downloader ModuleDownloader()
         char error[512] = {};
         int size = 0;
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        result.ok = download(url.toUtf8().constData(), kMaxBytes, kTimeoutMs, buffer.data(), &size, error,
-                             static_cast<int>(sizeof error)) != 0;
+        // The server learns which program asks, and which build of it.
+        const std::string agent = "Kestrava/" + KVUIOperationClass::GetVersionText();
+        result.ok = download(url.toUtf8().constData(), agent.c_str(), kMaxBytes, kTimeoutMs, buffer.data(),
+                             &size, error, static_cast<int>(sizeof error)) != 0;
         QGuiApplication::restoreOverrideCursor();
         if (result.ok)
             result.bytes = buffer.left(size);
@@ -120,22 +132,30 @@ void CheckForUpdates(QWidget *owner, const Downloader &download,
     ::unlink(tempName.constData());
     WriteDebugLine("Connecting to " + url);
 
-    const auto fail = [&](const QString &why) {
+    const auto tell = [&](const QString &debugLine, const QString &message) {
         ::unlink(tempName.constData());
-        WriteDebugLine(QStringLiteral("Error connecting to update binary file."));
+        WriteDebugLine(debugLine);
+        forms::MessageBox(owner, message, QStringLiteral("Update error."), forms::Buttons::OK,
+                          forms::Icon::Exclamation);
+        WriteDebugLine(QStringLiteral(" "));
+    };
+    const auto fail = [&](const QString &why) {
         // The box says only that it failed; the reason goes to stderr.
         if (!why.isEmpty())
             WriteFaultLine("the update check failed: " + why);
-        forms::MessageBox(owner, QStringLiteral("Error connecting to server."),
-                          QStringLiteral("Update error."), forms::Buttons::OK, forms::Icon::Exclamation);
-        WriteDebugLine(QStringLiteral(" "));
+        tell(QStringLiteral("Error connecting to update binary file."),
+             QStringLiteral("Error connecting to server."));
     };
     const DownloadResult got = download(url);
     if (!got.ok)
         return fail(got.error);
-    if (!WriteNewFile(temp, got.bytes))
-        return fail(QStringLiteral("%1 could not be written: %2")
-                        .arg(temp, QString::fromLocal8Bit(std::strerror(errno))));
+    // The server answered: that the answer had nowhere to go is this
+    // computer's fault, and the user is told so, and why.
+    if (const QString why = WriteNewFile(temp, got.bytes); !why.isEmpty()) {
+        const QString message =
+            QString::fromStdString(UpdateFileNotWritten(temp.toStdString(), why.toStdString()));
+        return tell(message, message);
+    }
     WriteDebugLine("Saving file to " + temp);
     bool readable = false;
     const QByteArray bytes = ReadFile(temp, &readable);

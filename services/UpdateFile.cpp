@@ -16,6 +16,41 @@ std::array<unsigned char, kUpdateFileSize> UpdateFileBytes(int32_t version, cons
     return bytes;
 }
 
+std::string InstallerNameFault(const std::string &name)
+{
+    if (name.empty())
+        return "The installer filename is empty.";
+    if (name.size() > kUpdateNameSize)
+        return "The installer filename is longer than 30 characters.";
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7f)
+            return "The installer filename holds a control character; only printable characters can be "
+                   "published.";
+        if (c > 0x7f) {
+            // The whole character, for the message: its lead byte and what
+            // continues it.
+            std::size_t end = i + 1;
+            while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+                ++end;
+            return "The installer filename holds \"" + name.substr(i, end - i) +
+                   "\", which the update check refuses: only ASCII letters, digits, spaces and punctuation "
+                   "can be published.";
+        }
+        if (c == '/' || c == '\\' || c == ':')
+            return "The installer filename must be a plain file name, without \"/\", \"\\\" or \":\": it "
+                   "goes behind the home page's address.";
+    }
+    if (name.find("..") != std::string::npos)
+        return "The installer filename must not hold \"..\": it goes behind the home page's address.";
+    return {};
+}
+
+std::string UpdateFileNotWritten(const std::string &path, const std::string &why)
+{
+    return "The update file could not be written to \"" + path + "\": " + why + ".";
+}
+
 std::optional<UpdateInfo> ParseUpdateFile(const unsigned char *data, std::size_t size)
 {
     if (!data || size < kUpdateFileSize)
@@ -29,10 +64,7 @@ std::optional<UpdateInfo> ParseUpdateFile(const unsigned char *data, std::size_t
     while (n < kUpdateNameSize && data[4 + n] != 0)
         ++n;
     info.installer.assign(reinterpret_cast<const char *>(data + 4), n);
-    if (info.installer.empty() || info.installer.find("..") != std::string::npos)
+    if (!InstallerNameFault(info.installer).empty())
         return std::nullopt;
-    for (char c : info.installer)
-        if (c < 0x20 || c > 0x7e || c == '/' || c == '\\' || c == ':')
-            return std::nullopt;
     return info;
 }

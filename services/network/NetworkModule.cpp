@@ -32,8 +32,9 @@ bool WebScheme(const QUrl &url)
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT int kestrava_download(const char *url, int maxBytes, int timeoutMs, char *out,
-                                               int *outSize, char *error, int errorSize)
+extern "C" Q_DECL_EXPORT int kestrava_download_as(const char *url, const char *userAgent, int maxBytes,
+                                                  int timeoutMs, char *out, int *outSize, char *error,
+                                                  int errorSize)
 {
     *outSize = 0;
     const QUrl address(QString::fromUtf8(url));
@@ -43,6 +44,7 @@ extern "C" Q_DECL_EXPORT int kestrava_download(const char *url, int maxBytes, in
     }
     QNetworkAccessManager manager;
     QNetworkRequest request(address);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(userAgent));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);

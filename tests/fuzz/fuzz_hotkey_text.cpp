@@ -3,7 +3,8 @@
 //
 // The first byte picks the names (bit 0: the layout's); the rest is the
 // text. A text that names a hot key must name one the encoding can hold,
-// and the text written for that value must read back as the same value.
+// and the text written for that value must read back as the same value
+// (but for the modifier keys, below).
 
 #include <cstdint>
 #include <string>
@@ -51,8 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         SeparateHotKey(value, modifiers, key);
         if (key == 0 || (value & ~uint32_t{0x1E0FF}) != 0 || GetHotKey(modifiers, key) != value)
             __builtin_trap();
+        // The Shift, Control and Alt keys are written with their names,
+        // which read back as modifiers without a key ("Ctrl+Alt" is
+        // nothing): only they may be lost on the way back.
         const std::string written = HotKeyToText(value, localized);
-        if (TextToHotKey(written, localized) != value)
+        const uint32_t back = TextToHotKey(written, localized);
+        const bool modifierKey = key >= 0x10 && key <= 0x12;
+        if (back != value && !(modifierKey && back == 0))
             __builtin_trap();
     }
 

@@ -34,14 +34,22 @@ TEST(HotKeyText, TextsToValues)
         {"Ctrl+Alt+Ctrl", 0},
         {"F24", 0x87},
         {"Ctrl+Ctrl+M", 0x404D},
-        // A modifier alone is no key in any case, or its value would be
-        // written back as a text that reads as nothing.
-        {"ALT", 0},
-        {"shift", 0},
-        {"Ctrl+SHIFT", 0},
+        // A last item spelt exactly as a modifier names no key; spelt
+        // otherwise, it is looked up by name as any key is, and the Shift,
+        // Control and Alt keys have names of their own.
+        {"ctrl+alt", 0x4012},
+        {"Ctrl+alt", 0x4012},
+        {"CTRL+ALT", 0x4012},
+        {"Alt+ctrl", 0x8011},
+        {"Ctrl+SHIFT", 0x4010},
+        {"ALT", 0x12},
+        {"shift", 0x10},
         {"\x13\x13"
          "ALT",
-         0},
+         0x12},
+        {"Ctrl+Shift", 0},
+        {"Alt+Win", 0},
+        {"Ctrl+win", 0},
     };
     for (const auto &tc : cases)
         EXPECT_EQ(TextToHotKey(tc.text, false), tc.value) << '"' << tc.text << '"';

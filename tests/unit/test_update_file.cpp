@@ -70,4 +70,42 @@ TEST(UpdateFile, ReadBackAndRefused)
     }
 }
 
+TEST(UpdateFile, OneRuleForTheNamesTheMakerWritesAndTheCheckReads)
+{
+    const struct {
+        std::string name;
+        std::string why; // a part of the fault; empty: the name is fine
+    } cases[] = {
+        {"setup.exe", ""},
+        {"Kestrava Setup 1.2.exe", ""},
+        {std::string(30, 'n'), ""},
+        {"~setup_(x64)+[1]!.exe", ""},
+        {"", "empty"},
+        {std::string(31, 'n'), "longer than 30"},
+        {"setup-\xc3\xa4.exe", "\"\xc3\xa4\""},
+        {"\xe6\x97\xa5.exe", "\"\xe6\x97\xa5\""},
+        {"set\nup.exe", "control character"},
+        {"set\x7fup.exe", "control character"},
+        {"dir/setup.exe", "plain file name"},
+        {"a\\b.exe", "plain file name"},
+        {"c:setup.exe", "plain file name"},
+        {"../setup.exe", "plain file name"},
+        {"setup..exe", "\"..\""},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        const std::string fault = InstallerNameFault(tc.name);
+        if (tc.why.empty())
+            EXPECT_EQ(fault, "");
+        else
+            EXPECT_NE(fault.find(tc.why), std::string::npos) << fault;
+        // What the maker would write, the check reads back, and nothing else.
+        if (tc.name.size() <= kUpdateNameSize) {
+            const auto bytes = UpdateFileBytes(119, tc.name);
+            const auto info = ParseUpdateFile(bytes.data(), bytes.size());
+            EXPECT_EQ(info.has_value(), fault.empty());
+        }
+    }
+}
+
 } // namespace

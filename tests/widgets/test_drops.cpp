@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -166,6 +167,36 @@ TEST_F(Drops, EveryKindLandsInAMultipleCategoryAndIsSaved)
     ASSERT_EQ(panel->linkCount, 6);
     EXPECT_EQ(panel->linkLabels[5]->text(), QStringLiteral("Paint Studio"));
     EXPECT_EQ(panel->linkLabels[2]->toolTip(), QString::fromStdString(folder));
+}
+
+TEST_F(Drops, AnyExecuteBitMakesAProgram)
+{
+    WriteConfig([](KVUIOperationClass &m) { AddCategory(m, 0, "mixed", 0, ctMultiple); });
+    TKVGUIForm form;
+    TKVPanel *panel = form.CategoryArea->panels[0];
+    // Programs only their owner, or their group too, may run are programs.
+    const struct {
+        mode_t mode;
+        int type;
+    } cases[] = {
+        {0755, ctApplications}, {0700, ctApplications}, {0750, ctApplications}, {0710, ctApplications},
+        {0701, ctApplications}, {0644, ctFiles},        {0600, ctFiles},        {0666, ctFiles},
+    };
+    std::vector<std::string> dropped;
+    std::vector<Link> expected;
+    for (const auto &tc : cases) {
+        char name[16];
+        std::snprintf(name, sizeof name, "tool-%04o", static_cast<unsigned>(tc.mode));
+        const std::string path = (dir / name).string();
+        std::ofstream(path) << "#!/bin/sh\n";
+        ASSERT_EQ(::chmod(path.c_str(), tc.mode), 0);
+        dropped.push_back(path);
+        expected.push_back({name, path, tc.type});
+    }
+    const auto mime = UriList(dropped);
+    EXPECT_FALSE(Drop(panel, Middle(panel), mime.get()));
+    EXPECT_EQ(SavedLinks(0), expected);
+    EXPECT_TRUE(forms::ShownMessages().empty());
 }
 
 TEST_F(Drops, AddressesInABrowsersPlainText)

@@ -4,11 +4,13 @@
 #include <QWheelEvent>
 
 #include "CategoryPanels.h"
+#include "Forms.h"
 #include "WindowFixture.h"
 
 namespace {
 
 using Layout = WindowFixture;
+using forms::SetModelText;
 
 void Mouse(QWidget *w, QEvent::Type type, Qt::MouseButton button, QPoint local)
 {
@@ -148,6 +150,40 @@ TEST_F(Layout, WheelScrollsTheCategoryAreaWhereverItTurns)
         EXPECT_EQ(form.CategoryArea->VertPosition(), tc.position) << tc.over->metaObject()->className();
     }
     EXPECT_EQ(form.AlphaTrack->value(), alpha);
+}
+
+TEST_F(Layout, ATitleShowsWhatFitsBesideTheButtonsAndAllOfItInItsHint)
+{
+    TKVGUIForm form;
+    form.show();
+    const QString longTitle = QStringLiteral("The Launcher of Everything I Start, Day by Day");
+    const struct {
+        QString title;
+        int width;
+        bool cut;
+    } cases[] = {
+        {QStringLiteral("Kestrava"), 233, false},
+        {longTitle, 233, true},
+        {longTitle, 1100, false},
+        {QStringLiteral("Kestrava"), 152, true},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.title.toStdString() + " at " + std::to_string(tc.width));
+        SetModelText(KVOP->header.title, tc.title);
+        form.resize(tc.width, form.height());
+        form.RefreshLayout(false);
+        const QString shown = form.KVGUILabel->text();
+        EXPECT_LT(form.KVGUILabel->x() + form.KVGUILabel->width(), form.ConfigPanel->x());
+        EXPECT_EQ(form.windowTitle(), tc.title);
+        if (tc.cut) {
+            ASSERT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+            EXPECT_TRUE(tc.title.startsWith(shown.chopped(1))) << shown.toStdString();
+            EXPECT_EQ(form.KVGUILabel->toolTip(), tc.title);
+        } else {
+            EXPECT_EQ(shown, tc.title);
+            EXPECT_EQ(form.KVGUILabel->toolTip(), QString());
+        }
+    }
 }
 
 TEST_F(Layout, TrackBarSetsTheTransparency)

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <QApplication>
+#include <QEnterEvent>
 #include <QPlainTextEdit>
 
 #include "DebugFormUnit.h"
@@ -113,6 +114,41 @@ TEST_F(MainWindow, ChangesReachTheDiskOnceTheySettleWithoutAClose)
     for (const Case &tc : cases) {
         tc.change();
         EXPECT_TRUE(QTest::qWaitFor([&] { return tc.saved(*Saved()); }, 2000)) << tc.what;
+    }
+}
+
+TEST_F(MainWindow, OnlyTheAddAndExitLabelsShowTheHand)
+{
+    TKVGUIForm form;
+    const struct {
+        const char *name;
+        const QWidget *label;
+        bool hand;
+    } cases[] = {
+        {"AddLabel", form.AddLabel, true},          {"ExitLabel", form.ExitLabel, true},
+        {"TimeLabel", form.TimeLabel, false},       {"KVGUILabel", form.KVGUILabel, false},
+        {"VersionLabel", form.VersionLabel, false},
+    };
+    for (const auto &tc : cases)
+        EXPECT_EQ(tc.label->cursor().shape() == Qt::PointingHandCursor, tc.hand) << tc.name;
+}
+
+TEST_F(MainWindow, TheThreeLabelsUnderlineUnderThePointer)
+{
+    TKVGUIForm form;
+    form.show();
+    for (QWidget *label : {static_cast<QWidget *>(form.AddLabel), static_cast<QWidget *>(form.ExitLabel),
+                           static_cast<QWidget *>(form.TimeLabel)}) {
+        SCOPED_TRACE(label == form.AddLabel ? "add" : label == form.ExitLabel ? "exit" : "time");
+        const QPointF at(2, 2);
+        QEnterEvent enter(at, label->mapTo(&form, at), label->mapToGlobal(at));
+        QApplication::sendEvent(label, &enter);
+        EXPECT_TRUE(label->font().underline());
+        EXPECT_TRUE(label->font().bold());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(label, &leave);
+        EXPECT_FALSE(label->font().underline());
+        EXPECT_TRUE(label->font().bold());
     }
 }
 

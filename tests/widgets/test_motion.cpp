@@ -46,6 +46,18 @@ struct Motion : WindowFixture {
             QApplication::sendEvent(&form, &leave);
         }
     }
+    // Two shut categories, "zero" and "one", of links links each, that open
+    // under the pointer.
+    static void TwoShutCategories(int links)
+    {
+        WriteConfig([links](KVUIOperationClass &m) {
+            AutoMode(m, false, true, false);
+            AddCategory(m, 0, "zero", links);
+            AddCategory(m, 1, "one", links);
+            for (int c : {0, 1})
+                m.categories[c].expanded = false;
+        });
+    }
     static bool RestsWithin(TKVGUIForm &form, int ms = 3000)
     {
         return QTest::qWaitFor([&] { return form.Resting(); }, ms);
@@ -114,13 +126,7 @@ TEST_F(Motion, ASectionSlidesAndTheWindowRestsAgain)
 
 TEST_F(Motion, TheCategoryUnderThePointerOpens)
 {
-    WriteConfig([](KVUIOperationClass &m) {
-        AutoMode(m, false, true, false);
-        AddCategory(m, 0, "zero", 2);
-        AddCategory(m, 1, "one", 2);
-        for (int c : {0, 1})
-            m.categories[c].expanded = false;
-    });
+    TwoShutCategories(2);
     TKVGUIForm form;
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
@@ -151,6 +157,31 @@ TEST_F(Motion, TheCategoryUnderThePointerOpens)
     EXPECT_TRUE(RestsWithin(form));
 }
 
+TEST_F(Motion, TheHoverFollowsCategoriesThatMovedUnderAStillPointer)
+{
+    TwoShutCategories(3);
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    TKVPanel *zero = form.CategoryArea->panels[0];
+    TKVPanel *one = form.CategoryArea->panels[1];
+    QCursor::setPos(zero->mapToGlobal(zero->header->geometry().center()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return zero->open; }, 1000));
+    // Onto the header of one, below zero's links: zero shuts, one rises and
+    // opens, and the pointer, which has not moved since, is over one's links.
+    // Left, where the header and the (short) link labels both are.
+    const QPoint at =
+        one->mapToGlobal(QPoint(one->linkLabels[0]->x() + 3, one->header->geometry().center().y()));
+    QCursor::setPos(at);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !zero->open && one->open; }, 1000));
+    QTest::qWait(30);
+    const TKVClickableLabel *under = one->LabelAt(one->mapFromGlobal(at));
+    ASSERT_NE(under, nullptr);
+    ASSERT_NE(under, one->header);
+    EXPECT_FALSE(one->header->font().underline()) << "the header kept the hover it slid away from";
+    EXPECT_TRUE(under->font().underline()) << "the link under the pointer shows no hover";
+}
+
 TEST_F(Motion, ADockedWindowGoesBackAfterAMoveWhileResting)
 {
     WriteConfig([](KVUIOperationClass &m) { AutoMode(m, false, false, true); });
@@ -161,6 +192,46 @@ TEST_F(Motion, ADockedWindowGoesBackAfterAMoveWhileResting)
     form.move(5, 5);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.pos() == docked; }, 1000));
     EXPECT_TRUE(RestsWithin(form));
+}
+
+TEST_F(Motion, ASectionHeaderTakesItsColourFromThePointerWhenItsSlideEnds)
+{
+    TKVGUIForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const TColor normal = TColorFromColour(KVOP->GetColour(crPrimary));
+    const TColor hover = TColorFromColour(KVOP->GetColour(crSecondary));
+    ASSERT_NE(normal, hover);
+    // The pointer stays where the header starts, or waits where it ends;
+    // it does not move while the section slides.
+    const struct {
+        const char *what;
+        TKVFadingPanel *section;
+        bool pointerWhereItEnds;
+    } cases[] = {
+        {"game section, header slides away", form.GameFadingPanel, false},
+        {"game section, header slides under", form.GameFadingPanel, true},
+        {"button section, header slides away", form.ButtonFadingPanel, false},
+        {"button section, header slides under", form.ButtonFadingPanel, true},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        QCursor::setPos(away);
+        for (TKVFadingPanel *section : {form.GameFadingPanel, form.ButtonFadingPanel})
+            section->SetOpen(false);
+        ASSERT_TRUE(RestsWithin(form));
+        TKVFadingPanelHeader *header = tc.section->header;
+        QPoint at = header->mapToGlobal(header->rect().center());
+        // The panel grows upwards: its header rises by the height it gains.
+        if (tc.pointerWhereItEnds)
+            at.ry() -= tc.section->MaxHeight() - tc.section->MinHeight();
+        QCursor::setPos(at);
+        QApplication::processEvents();
+        ASSERT_EQ(header->color(), tc.pointerWhereItEnds ? normal : hover);
+        tc.section->SetOpen(true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return tc.section->AtMaximum(); }, 2000));
+        EXPECT_EQ(header->color(), tc.pointerWhereItEnds ? hover : normal);
+    }
 }
 
 } // namespace

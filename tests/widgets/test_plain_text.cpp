@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QHelpEvent>
+#include <QFontMetrics>
 #include <QImage>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 #include <QTextDocument>
@@ -95,8 +97,9 @@ TEST_F(PlainText, HintsShowModelTextLiterally)
         {panel->addButton, {2, 2}, "Click to add a link to category: " + boldTag},
         {panel->checkBox, {2, 2}, "Click to toggle \"Locked Open\" for category: " + boldTag},
     };
+    // A line too long for one wraps; every character still shows.
     for (const Case &tc : cases)
-        EXPECT_EQ(HintAt(tc.widget, tc.at), tc.expected) << tc.expected.toStdString();
+        EXPECT_EQ(HintAt(tc.widget, tc.at).remove(u'\n'), tc.expected) << tc.expected.toStdString();
     QTest::qWait(50); // a tool tip lays itself out once it is shown
     EXPECT_FALSE(watch.Opened()) << "a hint loaded the image its text names";
     EXPECT_EQ(link->text(), QStringLiteral("<i>link</i>"));
@@ -108,6 +111,62 @@ TEST_F(PlainText, HintsKeepLineBreaksAndSpaces)
     w.setToolTip(QStringLiteral("a  b\nc &amp; <p>"));
     w.show();
     EXPECT_EQ(HintAt(&w, {1, 1}), QStringLiteral("a  b\nc &amp; <p>"));
+}
+
+// The tool tip on the screen, if one is.
+const QLabel *ShownTip()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("qtooltip_label") && w->isVisible())
+            return qobject_cast<const QLabel *>(w);
+    return nullptr;
+}
+
+TEST_F(PlainText, HintsWrapOnlyLinesTooLongForOne)
+{
+    QWidget w;
+    w.show();
+    const QString words = QStringLiteral(
+        "Everything a busy person starts in a day: the mail, the editor, the shell, the browser, the "
+        "calendar, the chat, the music, the notes, the files of the current project and the ones of the "
+        "last one too");
+    const QString path = QStringLiteral("/home/someone/") + QString(150, u'x') + QStringLiteral(".sh");
+    const struct {
+        const char *what;
+        QString hint;
+        bool wraps;
+    } cases[] = {
+        {"one character", QStringLiteral("x"), false},
+        {"delete button", QStringLiteral("Click to delete this link."), false},
+        {"home page", QString::fromStdString(KVUIOperationClass::GetHomePageURL()), false},
+        {"category hint", QStringLiteral("Click to toggle \"Locked Open\" for category: Games"), false},
+        {"long description", words, true},
+        {"long path without spaces", path, true},
+    };
+    int oneLine = 0;
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        w.setToolTip(tc.hint);
+        const QString shown = HintAt(&w, {1, 1});
+        const QLabel *tip = ShownTip();
+        ASSERT_NE(tip, nullptr);
+        if (!oneLine)
+            oneLine = tip->height();
+        EXPECT_EQ(tip->height() > oneLine, tc.wraps) << tip->height() << " against " << oneLine;
+        EXPECT_EQ(shown.contains(u'\n'), tc.wraps);
+        // Nothing is lost, and what shows of a line fits; the blank at a
+        // break stays at the end of its line, unseen.
+        EXPECT_EQ(QString(shown).remove(u'\n'), tc.hint);
+        const int widest = forms::HintLineWidth(w.mapToGlobal(QPoint(1, 1)));
+        for (QString line : shown.split(u'\n')) {
+            while (line.endsWith(u' '))
+                line.chop(1);
+            EXPECT_LE(QFontMetrics(tip->font()).horizontalAdvance(line), widest) << line.toStdString();
+        }
+        if (tc.hint == words) {
+            EXPECT_TRUE(shown.split(u'\n').first().endsWith(u' ')) << "broken between words";
+        }
+    }
 }
 
 TEST_F(PlainText, MessageBoxesQuoteLiterally)

@@ -3,12 +3,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTest>
+#include <QTimer>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -105,6 +115,32 @@ TEST_F(SettingsLogFile, WrittenWhereChosenAndFailuresSaid)
     EXPECT_TRUE(forms::ShownMessages()[0].text.startsWith("The settings log could not be written"));
 }
 
+TEST_F(SettingsLogFile, WrittenInTheUtf8ItsHeaderNames)
+{
+    // "Café" with a link "日本" to "/tmp/日本/é.sh", described "déjà vu".
+    WriteConfig([](KVUIOperationClass &m) {
+        AddCategory(m, 0, "Caf\xc3\xa9", 1);
+        SetField(m.categories[0].description, "d\xc3\xa9j\xc3\xa0 vu");
+        SetField(m.categories[0].links[0].name, "\xe6\x97\xa5\xe6\x9c\xac");
+        SetField(m.categories[0].links[0].path, "/tmp/\xe6\x97\xa5\xe6\x9c\xac/\xc3\xa9.sh");
+    });
+    TKVGUIForm form;
+    const std::string page = (dir / "log.html").string();
+    forms::SetNextFileName(QString::fromStdString(page));
+    WriteSettingsLog(&form, 1, {});
+    std::ifstream in(page, std::ios::binary);
+    std::ostringstream got;
+    got << in.rdbuf();
+    const std::string bytes = got.str();
+    for (const char *expected :
+         {"<meta charset=\"utf-8\">", "Category 1: Caf\xc3\xa9</font>",
+          " Description: d\xc3\xa9j\xc3\xa0 vu</font>", "Name: \xe6\x97\xa5\xe6\x9c\xac</font>",
+          "Path: /tmp/\xe6\x97\xa5\xe6\x9c\xac/\xc3\xa9.sh</font>"})
+        EXPECT_NE(bytes.find(expected), std::string::npos) << expected;
+    // Latin-1 would have written é as the one byte E9.
+    EXPECT_EQ(bytes.find("Caf\xe9"), std::string::npos);
+}
+
 TEST_F(SettingsLogFile, DebugWindowTakesLinesOnlyInDebugMode)
 {
     for (bool debug : {false, true}) {
@@ -131,6 +167,81 @@ TEST_F(SettingsLogFile, DebugWindowTakesLinesOnlyInDebugMode)
         EXPECT_EQ(window.Edit1->text(), "kept");
         DebugForm = nullptr;
     }
+}
+
+TEST_F(SettingsLogFile, DebugWindowStaysWhileTheProgramRuns)
+{
+    TKVGUIForm form;
+    TDebugForm window;
+    window.show();
+    // The window manager's close: the user cannot close it, and nothing
+    // could show it again.
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
+    // Closing the main window ends the program, which closes every window
+    // on its way out: this one goes along instead of holding the program.
+    // As in the program, the last window to close does not end it by
+    // itself: only the main window's close does.
+    QApplication::setQuitOnLastWindowClosed(false);
+    form.show();
+    QTimer::singleShot(0, &form, [&form] { form.close(); });
+    // Ends a program that would not end; it goes with this test, so that it
+    // cannot end a later test's event loops instead.
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(3); });
+    stuck.start(3000);
+    EXPECT_EQ(QApplication::exec(), 0) << "the debug window kept the program from ending";
+    QApplication::setQuitOnLastWindowClosed(true);
+    // A quit still waiting would end the next test's dialogs at once.
+    QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(SettingsLogFile, ReturnPressesTheDebugWindowsEnterButtonOnce)
+{
+    TDebugForm window;
+    window.show();
+    QSignalSpy presses(window.Button1, &QPushButton::clicked);
+    const struct {
+        const char *what;
+        QWidget *focus;
+    } cases[] = {
+        {"drop-down", window.ComboBox1},
+        {"edit", window.Edit1},
+        {"the button itself", window.Button1},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        presses.clear();
+        window.Memo1->clear();
+        window.Edit1->setText(QStringLiteral("typed"));
+        tc.focus->setFocus();
+        QTest::keyClick(tc.focus, Qt::Key_Return);
+        EXPECT_EQ(presses.count(), 1);
+        EXPECT_EQ(window.Memo1->toPlainText(), QStringLiteral("typed"));
+        EXPECT_TRUE(window.Edit1->text().isEmpty());
+    }
+}
+
+TEST_F(SettingsLogFile, DebugWindowsDropDownShowsItsItemsWhole)
+{
+    TDebugForm window;
+    window.show();
+    QComboBox *box = window.ComboBox1;
+    for (int i = 0; i < box->count(); ++i) {
+        box->setCurrentIndex(i);
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        option.currentText = box->currentText();
+        option.frame = true;
+        const QRect field =
+            box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+        EXPECT_GE(field.width(), box->fontMetrics().horizontalAdvance(box->currentText()))
+            << box->currentText().toStdString();
+    }
+    EXPECT_LT(box->x() + box->width(), window.Edit1->x());
+    EXPECT_LT(window.Edit1->x() + window.Edit1->width(), window.Button1->x());
 }
 
 TEST_F(SettingsLogFile, UpdateFileMakerWritesThisBuildsVersion)
@@ -163,6 +274,86 @@ TEST_F(SettingsLogFile, UpdateFileMakerWritesThisBuildsVersion)
     got << in.rdbuf();
     EXPECT_EQ(got.str(), std::string("\x76\0\0\0", 4) + "setup.exe" + std::string(21, '\0'));
     EXPECT_EQ(forms::ShownMessages().size(), 2u);
+}
+
+TEST_F(SettingsLogFile, UpdateFileMakerReturnPressesSave)
+{
+    TMakeUpdateForm maker;
+    maker.show();
+    const std::string out = (dir / "uilv.bin").string();
+    forms::SetNextFileName(QString::fromStdString(out));
+    maker.BrowseButton->click();
+    QSignalSpy saves(maker.SaveButton, &QPushButton::clicked);
+    QSignalSpy browses(maker.BrowseButton, &QPushButton::clicked);
+    const struct {
+        const char *what;
+        QWidget *focus;
+        bool saved; // else browsed: a focused button takes Return itself
+    } cases[] = {
+        {"name edit", maker.InstallFileName, true},
+        {"output edit", maker.OutputEdit, true},
+        {"Save", maker.SaveButton, true},
+        {"Browse", maker.BrowseButton, false},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        std::filesystem::remove(out);
+        saves.clear();
+        browses.clear();
+        maker.InstallFileName->setText(QStringLiteral("setup.exe"));
+        tc.focus->setFocus();
+        QTest::keyClick(tc.focus, Qt::Key_Return);
+        EXPECT_EQ(saves.count(), tc.saved ? 1 : 0);
+        EXPECT_EQ(browses.count(), tc.saved ? 0 : 1);
+        EXPECT_EQ(std::filesystem::exists(out), tc.saved);
+    }
+    EXPECT_TRUE(forms::ShownMessages().empty());
+}
+
+TEST_F(SettingsLogFile, UpdateFileMakerRefusesNamesTheCheckWouldRefuse)
+{
+    TMakeUpdateForm maker;
+    const std::string out = (dir / "uilv.bin").string();
+    forms::SetNextFileName(QString::fromStdString(out));
+    maker.BrowseButton->click();
+    const struct {
+        QString name;
+        QString why; // a part of the message; empty: written
+    } cases[] = {
+        {QStringLiteral("setup.exe"), {}},
+        {QStringLiteral("Kestrava Setup 1.2.exe"), {}},
+        {QStringLiteral("setup-\u00e4.exe"), QStringLiteral("\"\u00e4\"")},
+        {QStringLiteral("\u65e5\u672c.exe"), QStringLiteral("\"\u65e5\"")},
+        {QStringLiteral("../setup.exe"), QStringLiteral("plain file name")},
+        {QStringLiteral("dir\\setup.exe"), QStringLiteral("plain file name")},
+        {QStringLiteral("setup..exe"), QStringLiteral("\"..\"")},
+        {QStringLiteral("set\tup.exe"), QStringLiteral("control character")},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name.toStdString());
+        forms::ClearShownMessages();
+        std::filesystem::remove(out);
+        maker.InstallFileName->setText(tc.name);
+        maker.SaveButton->click();
+        if (tc.why.isEmpty()) {
+            EXPECT_TRUE(forms::ShownMessages().empty());
+            std::ifstream in(out, std::ios::binary);
+            std::ostringstream got;
+            got << in.rdbuf();
+            const std::string bytes = got.str();
+            const auto info =
+                ParseUpdateFile(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+            ASSERT_TRUE(info.has_value()) << "the check would refuse what was written";
+            EXPECT_EQ(QString::fromStdString(info->installer), tc.name);
+            continue;
+        }
+        EXPECT_FALSE(std::filesystem::exists(out)) << "written all the same";
+        ASSERT_EQ(forms::ShownMessages().size(), 1u);
+        const forms::ShownMessage &m = forms::ShownMessages()[0];
+        EXPECT_EQ(m.caption, "Input Error");
+        EXPECT_EQ(m.icon, forms::Icon::Exclamation);
+        EXPECT_TRUE(m.text.contains(tc.why)) << m.text.toStdString();
+    }
 }
 
 QByteArray UpdateBytes(int32_t version, const std::string &name)
@@ -242,6 +433,62 @@ TEST_F(SettingsLogFile, UpdateCheckAnswersAndLeavesNoFile)
         }
     }
     qunsetenv("KESTRAVA_HOME_URL");
+}
+
+TEST_F(SettingsLogFile, UpdateCheckSaysWhyItCouldNotSaveTheAnswer)
+{
+    WriteConfig([](KVUIOperationClass &) {});
+    TKVGUIForm form;
+    // A folder that cannot be written even by root: its path goes through
+    // a plain file.
+    std::ofstream(dir / "plain") << "a file, not a folder";
+    KVOP->directory = (dir / "plain").string();
+    const QString temp = QString::fromStdString(KVOP->GetUpdateTempPath());
+    CheckForUpdates(&form,
+                    [](const QString &) {
+                        return DownloadResult{true, UpdateBytes(119, "setup.exe"), {}};
+                    },
+                    {});
+    ASSERT_EQ(forms::ShownMessages().size(), 1u);
+    const forms::ShownMessage &m = forms::ShownMessages()[0];
+    EXPECT_EQ(m.caption, "Update error.");
+    EXPECT_EQ(m.icon, forms::Icon::Exclamation);
+    EXPECT_TRUE(m.text.contains("could not be written")) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(temp)) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR)))) << m.text.toStdString();
+    EXPECT_TRUE(platform::FakeLaunch().calls.empty());
+}
+
+// The download asks a server of its own on this computer, which answers
+// with an update file and keeps the request it was sent.
+TEST(UpdateDownload, TheRequestNamesThisProgram)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    const QByteArray body = UpdateBytes(119, "setup.exe");
+    QByteArray request;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket *socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+            request += socket->readAll();
+            if (!request.contains("\r\n\r\n"))
+                return;
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                          "\r\nConnection: close\r\n\r\n" + body);
+            socket->disconnectFromHost();
+        });
+    });
+    qputenv("KESTRAVA_MODULE_DIR", KV_NETWORK_MODULE_DIR);
+    const DownloadResult got =
+        ModuleDownloader()(QStringLiteral("http://127.0.0.1:%1/uilv.bin").arg(server.serverPort()));
+    qunsetenv("KESTRAVA_MODULE_DIR");
+    ASSERT_TRUE(got.ok) << got.error.toStdString();
+    EXPECT_EQ(got.bytes, body);
+    QByteArrayList agents;
+    for (const QByteArray &line : request.split('\n'))
+        if (line.toLower().startsWith("user-agent:"))
+            agents << line.mid(11).trimmed();
+    EXPECT_EQ(agents, QByteArrayList{"Kestrava/1.1.8"}) << request.toStdString();
 }
 
 } // namespace

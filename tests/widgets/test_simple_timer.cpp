@@ -131,3 +131,37 @@ TEST(SimpleTimer, IntervalsPastThePlatformsLongestStillStart)
     }
     EXPECT_EQ(GetSimpleTimerActiveCount(), 0);
 }
+
+TEST(SimpleTimer, StartingARunningTimerAgainLeavesOnePlatformTimer)
+{
+    int ticks = 0;
+    TSimpleTimer t(20, [&ticks](TSimpleTimer *) { ++ticks; });
+    // Every way a running timer is started again.
+    ASSERT_TRUE(t.Start());
+    EXPECT_TRUE(t.Start());
+    t.SetEnabled(true);
+    t.SetInterval(25);
+    t.SetInterval(0); // enabled but idle...
+    t.SetEnabled(true);
+    t.SetInterval(20); // ...and running again
+    EXPECT_TRUE(t.GetEnabled());
+    EXPECT_EQ(GetSimpleTimerActiveCount(), 1);
+
+    // One timer of 20 ms ticks at most once per 20 ms (a late tick is not
+    // made up for); a second one left behind would double the count.
+    QElapsedTimer clock;
+    clock.start();
+    ticks = 0;
+    QTest::qWait(400);
+    const int counted = ticks;
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(counted, 1);
+    EXPECT_LE(counted, elapsed / 20 + 1) << counted << " ticks in " << elapsed << " ms";
+
+    // One stop silences it: no platform timer of an earlier start ticks on.
+    EXPECT_TRUE(t.Stop(true));
+    EXPECT_EQ(GetSimpleTimerActiveCount(), 0);
+    const int stopped = ticks;
+    QTest::qWait(100);
+    EXPECT_EQ(ticks, stopped);
+}
