@@ -85,11 +85,21 @@ TKVPanelDeleteButton::TKVPanelDeleteButton(QWidget *parent)
 {
 }
 
+// The row takes the link colour; its captions and number keep their
+// designed dark text where that reads on it, and turn light on a dark one.
+void TKVCategoryPanel::ApplyRowColour(TColor colour)
+{
+    SetPanelColor(this, colour);
+    const TColor text = ReadableTextColor(kRowText, colour);
+    for (QWidget *caption : {static_cast<QWidget *>(NameEdit->EditLabel), static_cast<QWidget *>(PathEdit->EditLabel),
+                             static_cast<QWidget *>(TypeLabel), static_cast<QWidget *>(NumberLabel)})
+        SetFontColor(caption, text);
+}
+
 TKVCategoryPanel::TKVCategoryPanel(int linkIndex, QWidget *parent, TSettingsForm *form, int category)
     : QWidget(parent), LinkIndex(linkIndex), CategoryIndex(category), m_form(form)
 {
     hide();
-    SetPanelColor(this, TColorFromColour(KVOP->categories[form->CurrentCategory].linkColour));
 
     NameEdit = new TKVNameLabeledEdit(this, form);
     NameEdit->LinkIndex = linkIndex;
@@ -116,6 +126,7 @@ TKVCategoryPanel::TKVCategoryPanel(int linkIndex, QWidget *parent, TSettingsForm
     TypeDropDown->RemoveMultiple();
     TypeLabel = new QLabel(QStringLiteral("Link Type:"), this);
     TypeLabel->setFont(NameEdit->EditLabel->font());
+    ApplyRowColour(TColorFromColour(KVOP->categories[form->CurrentCategory].linkColour));
 
     connect(PathBrowseButton, &QPushButton::clicked, this, [this] { PathBrowseButtonClick(); });
     connect(UpButton, &QAbstractButton::clicked, this, [this] { UpButtonClick(); });
@@ -180,7 +191,7 @@ void TKVCategoryPanel::LoadRow(int category, int index, bool applyColour, bool l
         PathEdit->setCursorPosition(0);
     }
     if (applyColour)
-        SetPanelColor(this, TColorFromColour(cat.linkColour));
+        ApplyRowColour(TColorFromColour(cat.linkColour));
     NameEdit->LinkIndex = PathEdit->LinkIndex = LinkIndex;
     PathBrowseButton->LinkIndex = LinkIndex;
     DeleteButton->LinkIndex = DownButton->LinkIndex = UpButton->LinkIndex = LinkIndex;

@@ -105,5 +105,6 @@ class TKVCategoryPanel : public QWidget {
   private:
     void MoveTo(int otherIndex);
     void LayOut();
+    void ApplyRowColour(TColor colour);
     TSettingsForm *m_form;
 };

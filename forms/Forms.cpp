@@ -1,6 +1,7 @@
 #include "Forms.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <memory>
 
@@ -305,6 +306,35 @@ void SetPanelColor(QWidget *w, TColor colour)
     p.setColor(QPalette::Window, ToQColor(colour));
     w->setPalette(p);
     w->setAutoFillBackground(true);
+}
+
+namespace {
+
+// Relative luminance as the web's contrast rules define it.
+double Luminance(TColor colour)
+{
+    const QColor c = ToQColor(colour);
+    auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+double Contrast(TColor a, TColor b)
+{
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
+
+TColor ReadableTextColor(TColor designed, TColor background)
+{
+    constexpr TColor kBlack = 0x000000, kWhite = 0xFFFFFF;
+    if (Contrast(designed, background) >= 4.5)
+        return designed;
+    return Contrast(kBlack, background) >= Contrast(kWhite, background) ? kBlack : kWhite;
 }
 
 void SetColor(QWidget *w, TColor colour)

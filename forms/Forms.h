@@ -91,6 +91,9 @@ void SetColor(QWidget *w, TColor colour);
 // the desktop's colours, so that their text reads and a disabled one looks
 // disabled, whatever the panel's colour.
 void SetPanelColor(QWidget *w, TColor colour);
+// The designed text colour where it reads well on background (a contrast
+// ratio of at least 4.5), else black or white, whichever reads better.
+TColor ReadableTextColor(TColor designed, TColor background);
 // A check box's box stays white with a black tick, whatever its background.
 void SetCheckBoxLook(QWidget *box);
 
