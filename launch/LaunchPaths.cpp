@@ -30,3 +30,9 @@ int LinkTypeInCategory(int categoryType, int linkType)
 {
     return categoryType >= ctApplications && categoryType < ctMultiple ? categoryType : linkType;
 }
+
+int LaunchTypeOf(int categoryType, int linkType)
+{
+    return linkType >= ctApplications && linkType < ctMultiple ? linkType
+                                                                : LinkTypeInCategory(categoryType, linkType);
+}

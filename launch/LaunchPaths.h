@@ -15,3 +15,6 @@ std::string UrlForOpening(const std::string &target);
 // hold -1 there, for a link made before the category had a type); in a
 // category of several types each link keeps its own.
 int LinkTypeInCategory(int categoryType, int linkType);
+// The type a stored link launches as: its own, or, where it has none (an
+// old file saved a category's first link as -1), its category's.
+int LaunchTypeOf(int categoryType, int linkType);

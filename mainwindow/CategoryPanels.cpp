@@ -361,7 +361,7 @@ TKVLabel *TKVPanel::MakeLinkLabel(int k, const QFont &font)
     label->setToolTip(label->linkTarget);
     label->setFontColour(TColorFromColour(cat.linkColour));
     label->categoryIndex = categoryIndex;
-    label->type = LinkTypeInCategory(cat.type, link.type);
+    label->type = LaunchTypeOf(cat.type, link.type);
     label->linkIndex = k;
     label->setIconSlot(KVOP->linkIcons);
     return label;
@@ -419,7 +419,7 @@ void TKVPanel::RebuildPanel(int index)
                 label->linkTarget = ModelText(link.path);
                 label->setCaption(label->linkName);
                 label->setToolTip(label->linkTarget);
-                label->type = LinkTypeInCategory(cat.type, link.type);
+                label->type = LaunchTypeOf(cat.type, link.type);
                 label->setFontColour(TColorFromColour(cat.linkColour));
                 label->setIconSlot(KVOP->linkIcons);
             } else {
