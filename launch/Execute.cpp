@@ -9,6 +9,7 @@
 #include "Dialogs.h"
 #include "LaunchPaths.h"
 #include "Launcher.h"
+#include "LocalFiles.h"
 
 QWidget *LaunchOwner = nullptr;
 
@@ -20,14 +21,6 @@ bool IsDirectory(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// A file is there when its modification time can be read; a folder is not a
-// file to open or run.
-bool IsFile(const QString &path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
 bool Report(const platform::LaunchResult &r, const QString &caption, const QString &file,
             QWidget *owner = LaunchOwner)
 {
@@ -36,12 +29,37 @@ bool Report(const platform::LaunchResult &r, const QString &caption, const QStri
     return r.ok;
 }
 
-// A program or document must be there before anything is asked to open it.
+// A program or document must be there before anything is asked to open it,
+// and be a file: a FIFO, a socket or a device is never opened, as whatever
+// opened it could wait on it for good.
 bool FileThere(QWidget *owner, const QString &path)
 {
-    if (IsFile(path))
+    const platform::FileKind kind = platform::KindOfFile(path);
+    if (const QString special = platform::DescribeSpecialFile(kind); !special.isEmpty()) {
+        forms::Warn(owner, path + " is " + special + ", not a file or folder that can be opened.",
+                    QStringLiteral("Execute File"));
+        return false;
+    }
+    if (kind == platform::FileKind::Regular)
         return true;
     forms::Warn(owner, path + " does not exist!", QStringLiteral("Execute File"));
+    return false;
+}
+
+// A desktop entry from elsewhere than the applications folders starts only
+// once the user has made it executable: anyone can leave a file named
+// "Invoice.pdf.desktop" with a document's name and icon and any command.
+bool EntryTrusted(QWidget *owner, const QString &entry)
+{
+    if (platform::IsTrustedDesktopEntry(entry))
+        return true;
+    forms::Warn(owner,
+                "\"" + entry +
+                    "\" was not started: it is a desktop entry from outside the applications folders, and it is "
+                    "not marked as trusted. Such a file can run any command under any name.\n\nIf you trust it, "
+                    "make it executable (chmod +x \"" +
+                    entry + "\") and try again.",
+                QStringLiteral("Untrusted Desktop Entry"));
     return false;
 }
 
@@ -51,7 +69,7 @@ bool FileThere(QWidget *owner, const QString &path)
 bool StartApplication(const QString &target, const QString &directory)
 {
     if (platform::IsDesktopEntryPath(target))
-        return Report(platform::Launch().StartDesktopEntry(target), QStringLiteral("Error executing command"),
+        return EntryTrusted(LaunchOwner, target) && Report(platform::Launch().StartDesktopEntry(target), QStringLiteral("Error executing command"),
                       target);
     return ExecuteCommand(target, directory);
 }
@@ -91,9 +109,11 @@ bool StartProgram(QWidget *owner, const QString &program, const QStringList &arg
     if (!FileThere(owner, program))
         return false;
     // A desktop entry on its own starts its application, as a link to it does.
-    const platform::LaunchResult r = platform::IsDesktopEntryPath(program) && arguments.isEmpty()
-                                         ? platform::Launch().StartDesktopEntry(program)
-                                         : platform::Launch().Spawn(program, arguments, directory);
+    const bool entry = platform::IsDesktopEntryPath(program) && arguments.isEmpty();
+    if (entry && !EntryTrusted(owner, program))
+        return false;
+    const platform::LaunchResult r = entry ? platform::Launch().StartDesktopEntry(program)
+                                           : platform::Launch().Spawn(program, arguments, directory);
     return Report(r, QStringLiteral("Error executing command"), program, owner);
 }
 

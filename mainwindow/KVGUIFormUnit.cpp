@@ -409,6 +409,7 @@ TKVGUIForm::~TKVGUIForm()
         KVGUIForm = nullptr;
     if (LaunchOwner == this)
         LaunchOwner = nullptr;
+    linkicons::OnArrival({});
     // The panels read the model while they go.
     delete CategoryArea;
     CategoryArea = nullptr;
@@ -862,12 +863,17 @@ void TKVGUIForm::showEvent(QShowEvent *e)
         if (!KVOP)
             return;
         // Link icons read files, so they wait for the first frame; the labels
-        // kept room for them. They are drawn at once, the rest can wait.
+        // kept room for them, and show each icon as it arrives.
+        const auto redrawPanels = [this] {
+            if (CategoryArea)
+                for (TKVPanel *panel : CategoryArea->panels)
+                    if (panel && panel->isVisible())
+                        panel->update();
+        };
+        linkicons::OnArrival(redrawPanels);
         linkicons::AllowLoading();
-        if (KVOP->linkIcons && CategoryArea)
-            for (TKVPanel *panel : CategoryArea->panels)
-                if (panel && panel->isVisible())
-                    panel->repaint();
+        if (KVOP->linkIcons)
+            redrawPanels();
         TakeBackup();
         TakeFirstSave();
         if (ClockForm && KVOP->clockVisible)

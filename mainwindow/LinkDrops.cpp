@@ -46,6 +46,8 @@ std::string RefusalLine(const RefusedDrop &r, int categoryType)
         return line + "no such file or folder";
     case DropRefusal::NotLinkable:
         return line + "not a file, a folder or a web address";
+    case DropRefusal::SpecialFile:
+        return line + "a FIFO, a socket or a device, which is never opened";
     case DropRefusal::CategoryFull:
         return line + "the category already holds " + std::to_string(kMaxLinks) +
                " links, the most it can hold";
@@ -68,6 +70,7 @@ int DropLinkType(DropKind kind)
     case DropKind::OtherFile:
         return ctFiles;
     case DropKind::Missing:
+    case DropKind::Special:
     case DropKind::Unsupported:
         break;
     }
@@ -167,6 +170,8 @@ DropPlan PlanLinkDrop(int categoryType, int existingLinks, const std::vector<Dro
         RefusedDrop refusal{item.target, type, DropRefusal::WrongType};
         if (item.kind == DropKind::Missing)
             refusal.why = DropRefusal::NotFound;
+        else if (item.kind == DropKind::Special)
+            refusal.why = DropRefusal::SpecialFile;
         else if (type == ctUnused || item.target.empty())
             refusal.why = DropRefusal::NotLinkable;
         else if (!CategoryTakes(categoryType, type))

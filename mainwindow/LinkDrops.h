@@ -18,6 +18,7 @@ enum class DropKind {
     WebAddress,  // an http or https URL
     OtherFile,   // any other file
     Missing,     // a local path where nothing is
+    Special,     // a FIFO, a socket or a device
     Unsupported, // a URL of another scheme
 };
 
@@ -41,6 +42,7 @@ enum class DropRefusal {
     TargetTooLong, // a cut path or address would lead somewhere else
     NotFound,      // nothing at that path
     NotLinkable,   // neither a file, a folder nor a web address
+    SpecialFile,   // a FIFO, a socket or a device, which is never opened
     CategoryFull,  // past the 50 links a category holds
 };
 

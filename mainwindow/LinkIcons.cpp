@@ -1,25 +1,62 @@
 #include "LinkIcons.h"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QMimeDatabase>
+#include <QPixmap>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QThreadPool>
 
 #include "DesktopEntries.h"
+#include "IconThemes.h"
 #include "Kvguiglobals.h"
 
 namespace linkicons {
 
 namespace {
 
+// What a lookup found: the pictures for 16 and 32 pixels (one when a
+// single file serves both) and the file the first came from.
+struct Found {
+    QImage small, large;
+    QString source;
+};
+
+// What the lookup thread needs of the GUI thread's icon settings.
+struct ThemeSettings {
+    QStringList searchPaths;
+    QString theme, fallback;
+};
+
+struct Entry {
+    QIcon icon;
+    QString source;
+};
+
+QString KeyOf(int type, const QString &target)
+{
+    // Websites, directories and unknown types look the same whatever their
+    // target: one entry each.
+    const bool byTarget = type == ctApplications || type == ctGames || type == ctFiles;
+    return QString::number(type) + QLatin1Char('\n') + (byTarget ? target : QString());
+}
+
 bool g_loadingAllowed = false;
 bool g_themeChosen = false;
-QHash<QString, QIcon> g_cache;
+ThemeSettings g_settings;
+QHash<QString, Entry> g_cache;
 CacheStats g_stats;
+int g_pending = 0;
+// Lookups started before the last ClearCache bring nothing back.
+int g_generation = 0;
+std::function<void()> g_arrived;
 
 // Complete themes, in the order they are preferred, for a platform that
 // names no theme of its own: hicolor alone holds application icons only.
@@ -38,7 +75,7 @@ QStringList ThemeFolders()
 bool ThemeInstalled(const QString &name)
 {
     for (const QString &folder : ThemeFolders())
-        if (QFileInfo::exists(folder + QLatin1Char('/') + name + QStringLiteral("/index.theme")))
+        if (QFileInfo(folder + QLatin1Char('/') + name + QStringLiteral("/index.theme")).isFile())
             return true;
     return false;
 }
@@ -72,50 +109,26 @@ void ChooseTheme()
             QIcon::setFallbackThemeName(complete);
         break;
     }
+    g_settings = {ThemeFolders(), QIcon::themeName(), QIcon::fallbackThemeName()};
 }
 
-// Applications install their icons into hicolor, which every theme is meant
-// to inherit from; a theme whose parents are not installed does not reach
-// it, so it is searched here, in the folders of application icons of the
-// sizes a 16-pixel icon is drawn from on any screen: a few file tests a name.
-QIcon HicolorIcon(const QString &name)
-{
-    static const int kSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
-    QIcon icon;
-    for (const QString &folder : ThemeFolders())
-        for (int pixels : kSizes)
-            for (const char *ext : {".png", ".xpm"}) {
-                const QString file = QStringLiteral("%1/hicolor/%2x%2/apps/%3%4")
-                                         .arg(folder)
-                                         .arg(pixels)
-                                         .arg(name, QLatin1String(ext));
-                if (QFileInfo(file).isFile())
-                    icon.addFile(file, QSize(pixels, pixels));
-            }
-    return icon;
-}
+// --- on the lookup thread ----------------------------------------------------
 
-// The first of names the theme has, or a null icon. Names only hicolor has
-// are looked up there when the theme does not inherit from it.
-QIcon FirstThemeIcon(const QStringList &names)
+// The pictures of the first of names a theme has.
+Found ThemePictures(platform::IconThemeFiles &themes, const QStringList &names)
 {
-    for (const QString &name : names)
-        if (!name.isEmpty() && QIcon::hasThemeIcon(name))
-            return QIcon::fromTheme(name);
-    for (const QString &name : names)
-        if (!name.isEmpty())
-            if (QIcon icon = HicolorIcon(name); !icon.isNull())
-                return icon;
-    return {};
-}
-
-// An icon file named by its path, when it can be read.
-QIcon IconFile(const QString &path)
-{
-    if (!QFileInfo(path).isFile())
-        return {};
-    QIcon icon(path);
-    return icon.isNull() ? QIcon() : icon;
+    Found found;
+    found.source = themes.Find(names, kIconSize);
+    if (found.source.isEmpty())
+        return found;
+    found.small = platform::ReadImageFile(found.source);
+    // The same name drawn for a screen scaled twice.
+    const QString name = QFileInfo(found.source).completeBaseName();
+    if (const QString large = themes.Find({name}, 2 * kIconSize); !large.isEmpty() && large != found.source)
+        found.large = platform::ReadImageFile(large);
+    if (found.small.isNull())
+        found = {};
+    return found;
 }
 
 // Theme names a program may have its icon under: its file name as it is
@@ -133,63 +146,133 @@ QStringList ProgramNames(const QString &target)
     return names;
 }
 
-QIcon ProgramIcon(const QString &target, bool game)
+Found ProgramPictures(platform::IconThemeFiles &themes, const QString &target, bool game)
 {
-    if (platform::IsDesktopEntryPath(target)) {
+    // An entry the user has not trusted does not lend its icon to the link:
+    // a file in the downloads could look like a document that way.
+    if (platform::IsDesktopEntryPath(target) && platform::IsTrustedDesktopEntry(target)) {
         if (const std::optional<platform::DesktopEntry> entry = platform::ReadDesktopEntry(target)) {
             const QString icon = entry->icon;
             if (QDir::isAbsolutePath(icon)) {
-                if (QIcon file = IconFile(icon); !file.isNull())
-                    return file;
+                if (QImage picture = platform::ReadImageFile(icon); !picture.isNull())
+                    return {picture, {}, icon};
             } else if (!icon.isEmpty()) {
                 // An old-style entry names its icon with the file's extension.
                 QString bare = icon;
                 for (const char *ext : {".png", ".svg", ".xpm"})
                     if (bare.endsWith(QLatin1String(ext), Qt::CaseInsensitive))
                         bare.chop(4);
-                if (QIcon themed = FirstThemeIcon({icon, bare}); !themed.isNull())
+                if (Found themed = ThemePictures(themes, {icon, bare}); !themed.small.isNull())
                     return themed;
             }
         }
     }
-    if (QIcon named = FirstThemeIcon(ProgramNames(target)); !named.isNull())
+    if (Found named = ThemePictures(themes, ProgramNames(target)); !named.small.isNull())
         return named;
     QStringList generic;
     if (game)
         generic << QStringLiteral("applications-games");
     generic << QStringLiteral("application-x-executable") << QStringLiteral("applications-other")
             << QStringLiteral("system-run");
-    return FirstThemeIcon(generic);
+    return ThemePictures(themes, generic);
 }
 
-QIcon FileIcon(const QString &target)
+Found FilePictures(platform::IconThemeFiles &themes, const QString &target)
 {
     // By the name alone: reading the file's first bytes could wait on a
-    // slow or lost network share.
+    // slow or lost network share, or on a FIFO.
     static const QMimeDatabase mimes;
     const QMimeType type = mimes.mimeTypeForFile(target, QMimeDatabase::MatchExtension);
-    return FirstThemeIcon({type.iconName(), type.genericIconName(), QStringLiteral("text-x-generic"),
-                           QStringLiteral("unknown")});
+    return ThemePictures(themes, {type.iconName(), type.genericIconName(), QStringLiteral("text-x-generic"),
+                                  QStringLiteral("unknown")});
 }
 
-QIcon LookUp(int type, const QString &target)
+Found LookUp(platform::IconThemeFiles &themes, int type, const QString &target)
 {
     switch (type) {
     case ctApplications:
-        return ProgramIcon(target, false);
+        return ProgramPictures(themes, target, false);
     case ctGames:
-        return ProgramIcon(target, true);
+        return ProgramPictures(themes, target, true);
     case ctWebsites:
-        return FirstThemeIcon({QStringLiteral("internet-web-browser"),
-                               QStringLiteral("applications-internet"), QStringLiteral("text-html")});
+        return ThemePictures(themes, {QStringLiteral("internet-web-browser"),
+                                      QStringLiteral("applications-internet"), QStringLiteral("text-html")});
     case ctDirectories:
-        return FirstThemeIcon({QStringLiteral("folder"), QStringLiteral("inode-directory"),
-                               QStringLiteral("gnome-fs-directory")});
+        return ThemePictures(themes, {QStringLiteral("folder"), QStringLiteral("inode-directory"),
+                                      QStringLiteral("gnome-fs-directory")});
     case ctFiles:
-        return FileIcon(target);
+        return FilePictures(themes, target);
     default: // launches nothing
         return {};
     }
+}
+
+// One thread makes every lookup, in the order they were asked for, and
+// keeps what it learnt of the themes; it ends when it has nothing to do,
+// so that the program sleeps at rest. Never destroyed: the program's end
+// does not wait for a lookup.
+QThreadPool &LookupThread()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        p->setExpiryTimeout(1000);
+        return p;
+    }();
+    return *pool;
+}
+
+std::unique_ptr<platform::IconThemeFiles> g_themes; // the lookup thread's own
+std::mutex g_themesMutex;
+
+// --- back on the GUI thread --------------------------------------------------
+
+void Arrive(int generation, const QString &key, const Found &found)
+{
+    if (generation != g_generation)
+        return;
+    --g_pending;
+    Entry &entry = g_cache[key];
+    entry.source = found.source;
+    if (!found.small.isNull()) {
+        QIcon icon;
+        icon.addPixmap(QPixmap::fromImage(found.small));
+        if (!found.large.isNull())
+            icon.addPixmap(QPixmap::fromImage(found.large));
+        entry.icon = icon;
+        // Labels are drawn again once for a burst of arrivals.
+        static bool scheduled = false;
+        if (g_arrived && !scheduled) {
+            scheduled = true;
+            QMetaObject::invokeMethod(
+                qApp,
+                [] {
+                    scheduled = false;
+                    if (g_arrived)
+                        g_arrived();
+                },
+                Qt::QueuedConnection);
+        }
+    }
+}
+
+void Start(const QString &key, int type, const QString &target)
+{
+    ++g_pending;
+    const ThemeSettings settings = g_settings;
+    const int generation = g_generation;
+    LookupThread().start([=] {
+        Found found;
+        {
+            std::lock_guard<std::mutex> lock(g_themesMutex);
+            if (!g_themes)
+                g_themes = std::make_unique<platform::IconThemeFiles>(settings.searchPaths, settings.theme,
+                                                                      settings.fallback);
+            found = LookUp(*g_themes, type, target);
+        }
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [=] { Arrive(generation, key, found); }, Qt::QueuedConnection);
+    });
 }
 
 } // namespace
@@ -208,19 +291,33 @@ QIcon IconFor(int type, const QString &target)
 {
     if (!g_loadingAllowed)
         return {};
-    // Websites, directories and unknown types look the same whatever their
-    // target: one entry each.
-    const bool byTarget = type == ctApplications || type == ctGames || type == ctFiles;
-    const QString key = QString::number(type) + QLatin1Char('\n') + (byTarget ? target : QString());
+    const QString key = KeyOf(type, target);
     if (const auto found = g_cache.constFind(key); found != g_cache.constEnd()) {
         ++g_stats.hits;
-        return *found;
+        return found->icon;
     }
     ++g_stats.misses;
+    g_cache.insert(key, {});
+    if (type < ctApplications || type > ctGames)
+        return {};
     ChooseTheme();
-    const QIcon icon = LookUp(type, target);
-    g_cache.insert(key, icon);
-    return icon;
+    Start(key, type, target);
+    return {};
+}
+
+void OnArrival(std::function<void()> arrived)
+{
+    g_arrived = std::move(arrived);
+}
+
+int Pending()
+{
+    return g_pending;
+}
+
+QString SourceOf(int type, const QString &target)
+{
+    return g_cache.value(KeyOf(type, target)).source;
 }
 
 QString ThemeInUse()
@@ -238,6 +335,12 @@ void ClearCache()
 {
     g_cache.clear();
     g_stats = {};
+    g_pending = 0;
+    ++g_generation;
+    // A theme changed by a test is read afresh.
+    std::lock_guard<std::mutex> lock(g_themesMutex);
+    g_themes.reset();
+    g_themeChosen = false;
 }
 
 } // namespace linkicons

@@ -4,11 +4,14 @@
 
 #include "KVGUIFormUnit.h"
 
+#include <memory>
+#include <optional>
 #include <thread>
 
 #include <QApplication>
 #include <QCursor>
 #include <QEventLoop>
+#include <QPointer>
 
 #include "CategoryPanels.h"
 #include "DebugFormUnit.h"
@@ -27,21 +30,37 @@ const QString kImportCaption = QStringLiteral("Import Applications");
 // Lists the installed applications on a thread of its own: with many
 // entries that takes a while, and the window keeps painting meanwhile (a
 // menu that just closed would otherwise stay drawn over it). Input waits
-// until the list is read, under the busy cursor.
-std::vector<ImportEntry> InstalledEntries()
+// until the list is read, under the busy cursor. When the program is asked
+// to end meanwhile, it does not wait for the list: the thread is left to
+// finish on its own, and the answer is nothing.
+std::optional<std::vector<ImportEntry>> InstalledEntries()
 {
+    struct Listing {
+        std::vector<platform::DesktopEntry> found;
+        bool done = false;
+    };
+    auto listing = std::make_shared<Listing>();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::vector<platform::DesktopEntry> found;
     QEventLoop loop;
-    std::thread reader([&found, &loop] {
-        found = platform::InstalledApplications();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
+    QPointer<QEventLoop> waiting(&loop);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
+    std::thread([listing, waiting] {
+        std::vector<platform::DesktopEntry> found = platform::InstalledApplications();
+        // Handed over on the GUI thread, where the loop lives; a loop that
+        // is gone by then takes nothing.
+        QMetaObject::invokeMethod(qApp, [listing, waiting, found = std::move(found)]() mutable {
+            listing->found = std::move(found);
+            listing->done = true;
+            if (waiting)
+                waiting->quit();
+        });
+    }).detach();
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    reader.join();
     QApplication::restoreOverrideCursor();
+    if (!listing->done)
+        return std::nullopt;
     std::vector<ImportEntry> entries;
-    for (const platform::DesktopEntry &e : found) {
+    for (const platform::DesktopEntry &e : listing->found) {
         ImportEntry entry{e.name.toStdString(), e.file.toStdString(), {}};
         for (const QString &c : e.categories)
             entry.categories.push_back(c.toStdString());
@@ -81,12 +100,12 @@ void TKVGUIForm::ImportApplications1Click()
     if (listing)
         return;
     listing = true;
-    const std::vector<ImportEntry> installed = InstalledEntries();
+    const std::optional<std::vector<ImportEntry>> installed = InstalledEntries();
     listing = false;
     // The program may have closed, or the settings form opened, meanwhile.
-    if (!KVOP || !CategoryArea || KVOP->HasSnapshot())
+    if (!installed || !KVOP || !CategoryArea || KVOP->HasSnapshot())
         return;
-    const std::vector<ImportProposal> proposals = ProposeCategories(installed);
+    const std::vector<ImportProposal> proposals = ProposeCategories(*installed);
     if (proposals.empty()) {
         Warn(this, QStringLiteral("No installed applications were found."), kImportCaption);
         return;

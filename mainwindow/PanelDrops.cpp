@@ -69,10 +69,14 @@ DropItem Examine(const QUrl &url)
         item.kind = DropKind::Missing;
     } else if (S_ISDIR(st.st_mode)) {
         item.kind = DropKind::Folder;
+    } else if (!S_ISREG(st.st_mode)) {
+        item.kind = DropKind::Special; // a FIFO, a socket or a device: never opened
     } else if (platform::IsDesktopEntryPath(path)) {
         // An entry that is no application (a link, a folder) is just a file,
-        // whatever its execute bits say.
-        if (const auto entry = platform::ReadDesktopEntry(path)) {
+        // whatever its execute bits say; so is one from outside the
+        // applications folders that the user has not made executable.
+        if (const auto entry = platform::IsTrustedDesktopEntry(path) ? platform::ReadDesktopEntry(path)
+                                                                      : std::nullopt) {
             item.kind = DropKind::DesktopEntry;
             item.name = entry->name.toStdString();
         } else {

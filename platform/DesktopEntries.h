@@ -21,9 +21,24 @@ struct DesktopEntry {
 // A path that names a desktop entry: it ends in ".desktop".
 bool IsDesktopEntryPath(const QString &path);
 
-// Reads the application entry at path; nothing when the file cannot be read,
-// is not an application, or its TryExec program is missing.
+// Reads the application entry at path; nothing when the file cannot be read
+// (a FIFO, a device or a socket is never opened), is not an application, or
+// its TryExec program is missing.
 std::optional<DesktopEntry> ReadDesktopEntry(const QString &path);
+
+// The bytes of the desktop entry at path, when it is a regular file of a
+// sensible size; why, when given, says otherwise why not.
+std::optional<QByteArray> ReadDesktopEntryBytes(const QString &path, QString *why = nullptr);
+
+// The folders installed applications' entries live in: the user's own
+// ($XDG_DATA_HOME/applications) first, then $XDG_DATA_DIRS/*/applications.
+QStringList ApplicationFolders();
+
+// Whether the desktop entry at path may start its program. An entry from the
+// applications folders may; any other must be executable, as the user makes
+// an entry they trust (a file left in the downloads could name anything and
+// run any command).
+bool IsTrustedDesktopEntry(const QString &path);
 
 // The applications installed for this user, read from the XDG data folders
 // (the user's own first, hiding system entries of the same id), leaving out

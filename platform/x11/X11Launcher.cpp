@@ -8,6 +8,10 @@
 
 #include "X11Launcher.h"
 
+#include "DesktopAppInfo.h"
+#include "DesktopEntries.h"
+#include "LocalFiles.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -123,9 +127,14 @@ QString WhyProgramCannotRun(const QByteArray &program)
 QString WhyNotAnApplication(const QByteArray &file)
 {
     const QString name = QFile::decodeName(file);
+    QString unread;
+    const std::optional<QByteArray> bytes = ReadDesktopEntryBytes(name, &unread);
+    if (!bytes)
+        return QStringLiteral("\"%1\" cannot be read: %2.").arg(name, unread);
     GKeyFile *keys = g_key_file_new();
     GError *error = nullptr;
-    if (!g_key_file_load_from_file(keys, file.constData(), G_KEY_FILE_NONE, &error)) {
+    if (!g_key_file_load_from_data(keys, bytes->constData(), static_cast<gsize>(bytes->size()), G_KEY_FILE_NONE,
+                                   &error)) {
         const QString why = QString::fromUtf8(error->message);
         g_error_free(error);
         g_key_file_free(keys);
@@ -178,6 +187,10 @@ class X11Launcher : public Launcher {
 
     LaunchResult OpenPath(const QString &path) override
     {
+        // GIO reads a file's first bytes to tell its type: a FIFO would hold
+        // it (and this program) until someone writes to it.
+        if (const QString special = DescribeSpecialFile(KindOfFile(path)); !special.isEmpty())
+            return {false, QStringLiteral("It is %1, not a file or folder that can be opened.").arg(special)};
         GFile *file = g_file_new_for_path(QFile::encodeName(path).constData());
         char *uri = g_file_get_uri(file);
         GError *error = nullptr;
@@ -250,7 +263,7 @@ class X11Launcher : public Launcher {
     LaunchResult StartDesktopEntry(const QString &path) override
     {
         const QByteArray file = QFile::encodeName(path);
-        GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(file.constData());
+        GDesktopAppInfo *info = LoadDesktopAppInfo(path);
         if (!info)
             return {false, WhyNotAnApplication(file)};
         // GIO builds the command from Exec (dropping the file field codes, as

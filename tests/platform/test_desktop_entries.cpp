@@ -12,6 +12,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "DesktopEntries.h"
@@ -139,6 +140,85 @@ TEST(DesktopEntries, WhatIsNoApplicationReadsAsNothing)
             Write(file, tc.text);
         EXPECT_FALSE(platform::ReadDesktopEntry(Q(file)).has_value());
     }
+    // A FIFO is never opened: the open would wait for a writer for good.
+    ASSERT_EQ(::mkfifo((dir / "fifo.desktop").c_str(), 0755), 0);
+    EXPECT_FALSE(platform::ReadDesktopEntry(Q(dir / "fifo.desktop")).has_value());
+}
+
+// Points XDG_DATA_HOME and XDG_DATA_DIRS at folders of its own while it lives.
+struct PrivateDataFolders {
+    fs::path home, system;
+    std::string oldHome = Env("XDG_DATA_HOME"), oldDirs = Env("XDG_DATA_DIRS");
+    explicit PrivateDataFolders(const fs::path &root) : home(root / "home-data"), system(root / "system-data")
+    {
+        fs::create_directories(home / "applications");
+        fs::create_directories(system / "applications");
+        ::setenv("XDG_DATA_HOME", home.c_str(), 1);
+        ::setenv("XDG_DATA_DIRS", system.c_str(), 1);
+    }
+    ~PrivateDataFolders()
+    {
+        Restore("XDG_DATA_HOME", oldHome);
+        Restore("XDG_DATA_DIRS", oldDirs);
+    }
+    static std::string Env(const char *name) { return std::getenv(name) ? std::getenv(name) : "\x01"; }
+    static void Restore(const char *name, const std::string &value)
+    {
+        if (value == "\x01")
+            ::unsetenv(name);
+        else
+            ::setenv(name, value.c_str(), 1);
+    }
+};
+
+TEST(DesktopEntries, OnlyEntriesFromTheApplicationsFoldersOrMadeExecutableAreTrusted)
+{
+    const fs::path dir = Root() / "trust";
+    const PrivateDataFolders data(dir);
+    const std::string app = "[Desktop Entry]\nType=Application\nName=Invoice.pdf\nExec=/bin/true\n";
+    const fs::path downloads = dir / "Downloads";
+    const fs::path installed = Write(data.system / "applications/vendor/editor.desktop", app);
+    fs::create_directories(downloads);
+    fs::create_symlink(installed, downloads / "linked.desktop");
+    ASSERT_EQ(::mkfifo((downloads / "fifo.desktop").c_str(), 0755), 0);
+    struct Case {
+        fs::path file;
+        fs::perms mode; // none: as made
+        bool trusted;
+    } cases[] = {
+        {Write(data.home / "applications/mine.desktop", app), fs::perms::owner_read | fs::perms::owner_write, true},
+        {installed, fs::perms::owner_read, true},
+        {Write(downloads / "Invoice.pdf.desktop", app), fs::perms::owner_read | fs::perms::group_read, false},
+        {Write(downloads / "trusted.desktop", app), fs::perms::owner_all, true},
+        {Write(downloads / "group.desktop", app), fs::perms::owner_read | fs::perms::group_exec, true},
+        {downloads / "linked.desktop", fs::perms::none, true},
+        {downloads / "fifo.desktop", fs::perms::none, false},
+        {dir / "home-data/applications/../../Downloads/Invoice.pdf.desktop", fs::perms::none, false},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.file.string());
+        if (tc.mode != fs::perms::none)
+            fs::permissions(tc.file, tc.mode);
+        EXPECT_EQ(platform::IsTrustedDesktopEntry(Q(tc.file)), tc.trusted);
+    }
+}
+
+TEST(DesktopEntries, InstalledApplicationsPassOverWhatIsNoFile)
+{
+    const fs::path dir = Root() / "installed";
+    const PrivateDataFolders data(dir);
+    const std::string app = "[Desktop Entry]\nType=Application\nExec=/bin/true\nName=";
+    Write(data.home / "applications/mine.desktop", app + "Mine\n");
+    Write(data.system / "applications/mine.desktop", app + "Shadowed\n");
+    Write(data.system / "applications/kde/tool.desktop", app + "Tool\n");
+    Write(data.system / "applications/gone.desktop", app + "Gone\nHidden=true\n");
+    Write(data.system / "applications/quiet.desktop", app + "Quiet\nNoDisplay=true\n");
+    ASSERT_EQ(::mkfifo((data.system / "applications/fifo.desktop").c_str(), 0644), 0);
+    fs::create_symlink(data.system / "applications/fifo.desktop", data.home / "applications/fifo-link.desktop");
+    std::vector<std::string> names;
+    for (const platform::DesktopEntry &e : platform::InstalledApplications())
+        names.push_back(e.name.toStdString() + " " + fs::path(e.file.toStdString()).filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"Mine mine.desktop", "Tool tool.desktop"}));
 }
 
 TEST(DesktopEntries, IsDesktopEntryPath)
@@ -245,7 +325,9 @@ TEST(DesktopEntries, FailuresSayWhatIsWrong)
         {"no-exec.desktop", head, {"Exec"}},
         {"no-group.desktop", "[Other]\nName=x\n", {"not a desktop entry"}},
         {"gone.desktop", "", {std::strerror(ENOENT)}},
+        {"fifo.desktop", "", {"FIFO"}},
     };
+    ASSERT_EQ(::mkfifo((dir / "fifo.desktop").c_str(), 0755), 0);
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.file);
         const fs::path file = dir / tc.file;

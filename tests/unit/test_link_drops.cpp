@@ -231,12 +231,13 @@ TEST(LinkDrops, TargetsAreNeverCut)
         PlanLinkDrop(ctMultiple, 0,
                      {Item(DropKind::OtherFile, fits), Item(DropKind::OtherFile, tooLong),
                       Item(DropKind::Missing, "/gone"), Item(DropKind::Unsupported, "ftp://example.org/"),
-                      Item(DropKind::OtherFile, "")});
+                      Item(DropKind::OtherFile, ""), Item(DropKind::Special, "/tmp/pipe")});
     ASSERT_EQ(plan.links.size(), 1u);
     EXPECT_EQ(plan.links[0].target, fits);
     EXPECT_EQ(plan.links[0].name, std::string(kDropNameBytes, 'p'));
     const std::vector<DropRefusal> why = {DropRefusal::TargetTooLong, DropRefusal::NotFound,
-                                          DropRefusal::NotLinkable, DropRefusal::NotLinkable};
+                                          DropRefusal::NotLinkable, DropRefusal::NotLinkable,
+                                          DropRefusal::SpecialFile};
     ASSERT_EQ(plan.refused.size(), why.size());
     for (std::size_t i = 0; i < why.size(); ++i)
         EXPECT_EQ(plan.refused[i].why, why[i]) << i;
@@ -259,7 +260,10 @@ TEST(LinkDrops, TypeAndNameOfANewCategory)
         {{Item(DropKind::OtherFile, "/a"), Item(DropKind::Folder, "/b")}, ctMultiple, "Dropped"},
         // What makes no link does not count.
         {{Item(DropKind::Missing, "/gone"), Item(DropKind::OtherFile, "/a")}, ctFiles, "Files"},
-        {{Item(DropKind::Unsupported, "ftp://x/"), Item(DropKind::Missing, "/gone")}, ctUnused, "Dropped"},
+        {{Item(DropKind::Unsupported, "ftp://x/"), Item(DropKind::Missing, "/gone"),
+          Item(DropKind::Special, "/tmp/pipe")},
+         ctUnused,
+         "Dropped"},
         {{}, ctUnused, "Dropped"},
     };
     for (const auto &c : cases) {
@@ -280,11 +284,13 @@ TEST(LinkDrops, TheRefusalMessageNamesEachItemAndWhy)
         RefusalMessage("Files", ctFiles,
                        {{"/gone", ctUnused, DropRefusal::NotFound},
                         {"ftp://x/", ctUnused, DropRefusal::NotLinkable},
+                        {"/tmp/pipe", ctUnused, DropRefusal::SpecialFile},
                         {"/tmp/51", ctFiles, DropRefusal::CategoryFull},
                         {std::string(300, 'l'), ctFiles, DropRefusal::TargetTooLong}});
     EXPECT_EQ(several, "These dropped items were not added to \"Files\":\n"
                        "/gone: no such file or folder\n"
                        "ftp://x/: not a file, a folder or a web address\n"
+                       "/tmp/pipe: a FIFO, a socket or a device, which is never opened\n"
                        "/tmp/51: the category already holds 50 links, the most it can hold\n" +
                            std::string(120, 'l') + "...: longer than the 1999 bytes a link can hold");
 

@@ -33,7 +33,7 @@ namespace {
 constexpr Qt::DropActions kFileManager = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
 
 struct Drops : WindowFixture {
-    std::string exe, folder, doc, entry;
+    std::string exe, folder, doc, entry, invoice, pipe;
 
     // A program, a folder, a document and an application entry in the
     // test's own folder.
@@ -48,6 +48,13 @@ struct Drops : WindowFixture {
         std::ofstream(doc) << "notes\n";
         entry = (dir / "painter.desktop").string();
         std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Paint Studio\nExec=" << exe << "\n";
+        ::chmod(entry.c_str(), 0755); // trusted by its owner
+        // Left in the downloads by someone else: it poses as a document.
+        invoice = (dir / "Invoice.pdf.desktop").string();
+        std::ofstream(invoice) << "[Desktop Entry]\nType=Application\nName=Invoice.pdf\nIcon=application-pdf\nExec="
+                               << exe << "\n";
+        pipe = (dir / "pipe").string();
+        ::mkfifo(pipe.c_str(), 0600);
     }
 };
 
@@ -151,7 +158,7 @@ TEST_F(Drops, EveryKindLandsInAMultipleCategoryAndIsSaved)
     WriteConfig([](KVUIOperationClass &m) { AddCategory(m, 0, "mixed", 1, ctMultiple); });
     TKVGUIForm form;
     TKVPanel *panel = form.CategoryArea->panels[0];
-    const auto mime = UriList({exe, folder, "https://www.example.org/page?q=1", doc, entry});
+    const auto mime = UriList({exe, folder, "https://www.example.org/page?q=1", doc, entry, invoice});
     EXPECT_FALSE(Drop(panel, Middle(panel), mime.get())); // several items: no dialog
     for (const auto &m : forms::ShownMessages())
         ADD_FAILURE() << m.caption.toStdString() << ": " << m.text.toStdString();
@@ -161,10 +168,12 @@ TEST_F(Drops, EveryKindLandsInAMultipleCategoryAndIsSaved)
         {"www.example.org", "https://www.example.org/page?q=1", ctWebsites},
         {"notes.txt", doc, ctFiles},
         {"Paint Studio", entry, ctApplications},
+        // Not executable and not from the applications folders: a plain file.
+        {"Invoice.pdf.desktop", invoice, ctFiles},
     };
     EXPECT_EQ(SavedLinks(0, 1), expected);
     // The panel shows them.
-    ASSERT_EQ(panel->linkCount, 6);
+    ASSERT_EQ(panel->linkCount, 7);
     EXPECT_EQ(panel->linkLabels[5]->text(), QStringLiteral("Paint Studio"));
     EXPECT_EQ(panel->linkLabels[2]->toolTip(), QString::fromStdString(folder));
 }
@@ -232,7 +241,7 @@ TEST_F(Drops, ATypedCategoryTakesItsOwnTypeAndSaysWhatItRefused)
     TKVGUIForm form;
     TKVPanel *tools = form.CategoryArea->panels[0];
     const std::string gone = (dir / "gone").string();
-    const auto mime = UriList({doc, exe, folder, "https://example.org/", entry, gone});
+    const auto mime = UriList({doc, exe, folder, "https://example.org/", entry, gone, invoice, pipe});
     forms::SetNextAnswer(forms::idOK);
     Drop(tools, Middle(tools), mime.get());
     const std::vector<Link> expected = {{"tool.sh", exe, ctApplications},
@@ -246,7 +255,9 @@ TEST_F(Drops, ATypedCategoryTakesItsOwnTypeAndSaysWhatItRefused)
                   ": Files, but the category takes Applications only\n" + folder +
                   ": Directories, but the category takes Applications only\n"
                   "https://example.org/: Websites, but the category takes Applications only\n" +
-                  gone + ": no such file or folder");
+                  gone + ": no such file or folder\n" + invoice +
+                  ": Files, but the category takes Applications only\n" + pipe +
+                  ": a FIFO, a socket or a device, which is never opened");
 
     // A games category keeps programs as games.
     forms::ClearShownMessages();

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "CategoryPanels.h"
 #include "Execute.h"
 #include "MemberRows.h"
@@ -24,6 +26,13 @@ TEST_F(Launching, DispatchByType)
     fs::create_directories("some dir");
     std::ofstream("some dir/a program") << "#!/bin/sh\n";
     std::ofstream("some dir/an app.desktop") << "[Desktop Entry]\n";
+    // Trusted by its owner: made executable. The other entry is a file that
+    // was only saved here, and is never started as a program.
+    fs::permissions("some dir/an app.desktop", fs::perms::owner_exec, fs::perm_options::add);
+    std::ofstream("some dir/Invoice.pdf.desktop") << "[Desktop Entry]\nType=Application\nExec=/bin/true\n";
+    ASSERT_EQ(::mkfifo("some dir/pipe", 0600), 0);
+    const QString untrusted = QString::fromStdString((dir / "some dir/Invoice.pdf.desktop").string());
+    const QString fifo = QString::fromStdString((dir / "some dir/pipe").string());
     const QString program = QString::fromStdString((dir / "some dir/a program").string());
     const QString entry = QString::fromStdString((dir / "some dir/an app.desktop").string());
     const QString missingEntry = QString::fromStdString((dir / "gone.desktop").string());
@@ -35,6 +44,7 @@ TEST_F(Launching, DispatchByType)
         const char *call;    // expected launcher call, or nullptr
         const char *workDir; // expected working folder of a spawn
         const char *caption; // expected message box caption, or nullptr
+        const char *says = nullptr; // what the box says, when not that the target does not exist
     } cases[] = {
         {0, program, "spawn", "some dir/", nullptr},
         {0, program + " --flag", nullptr, nullptr, "Execute File"},
@@ -45,6 +55,16 @@ TEST_F(Launching, DispatchByType)
         {4, entry, "entry", nullptr, nullptr},
         {4, missingEntry, nullptr, nullptr, "Execute File"},
         {3, entry, "path", nullptr, nullptr},
+        // An entry from outside the applications folders that is not
+        // executable is a plain file: it opens as a document, never runs.
+        {0, untrusted, nullptr, nullptr, "Untrusted Desktop Entry", "chmod +x"},
+        {4, untrusted, nullptr, nullptr, "Untrusted Desktop Entry", "chmod +x"},
+        {3, untrusted, "path", nullptr, nullptr},
+        // A FIFO is never opened: whatever opened it would wait for a writer.
+        {0, fifo, nullptr, nullptr, "Execute File", "is a FIFO (named pipe), not a file or folder"},
+        {3, fifo, nullptr, nullptr, "Execute File", "is a FIFO (named pipe), not a file or folder"},
+        {4, fifo, nullptr, nullptr, "Execute File", "is a FIFO (named pipe), not a file or folder"},
+        {2, fifo, nullptr, nullptr, "Open Folder"},
         {1, QStringLiteral("https://example.invalid/x y"), "uri", nullptr, nullptr},
         {1, QStringLiteral("not a real address"), "uri", nullptr, nullptr},
         {2, folder, "path", nullptr, nullptr},
@@ -83,7 +103,11 @@ TEST_F(Launching, DispatchByType)
         if (tc.caption) {
             ASSERT_EQ(forms::ShownMessages().size(), 1u);
             EXPECT_EQ(forms::ShownMessages()[0].caption, QString(tc.caption));
-            EXPECT_EQ(forms::ShownMessages()[0].text, tc.target + " does not exist!");
+            if (tc.says)
+                EXPECT_TRUE(forms::ShownMessages()[0].text.contains(QString::fromUtf8(tc.says)))
+                    << forms::ShownMessages()[0].text.toStdString();
+            else
+                EXPECT_EQ(forms::ShownMessages()[0].text, tc.target + " does not exist!");
             EXPECT_EQ(forms::ShownMessages()[0].icon, forms::Icon::Exclamation);
             EXPECT_EQ(forms::ShownMessages()[0].buttons, forms::Buttons::OK);
         } else {
@@ -97,6 +121,7 @@ TEST_F(Launching, FailuresShowTheSystemText)
     std::ofstream("doc.txt") << "x";
     const QString doc = QString::fromStdString((dir / "doc.txt").string());
     std::ofstream("app.desktop") << "[Desktop Entry]\n";
+    fs::permissions("app.desktop", fs::perms::owner_exec, fs::perm_options::add);
     const QString entry = QString::fromStdString((dir / "app.desktop").string());
     struct Case {
         int type;
@@ -142,6 +167,7 @@ TEST_F(Launching, ADesktopEntryThatCannotStartShowsWhy)
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.file);
         std::ofstream(tc.file) << tc.text;
+        fs::permissions(tc.file, fs::perms::owner_exec, fs::perm_options::add);
         const QString entry = QString::fromStdString((dir / tc.file).string());
         forms::ClearShownMessages();
         forms::SetNextAnswer(forms::idOK);

@@ -3,11 +3,14 @@
 // lookups are made once, and the icons are drawn at the screen's resolution.
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <vector>
 
 #include "CategoryPanels.h"
@@ -40,6 +43,16 @@ struct LinkIcons : WindowFixture {
         link.used = 1;
     }
 
+    // Until every lookup started has arrived; false when one never did.
+    static bool WaitForIcons()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (linkicons::Pending() > 0 && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return linkicons::Pending() == 0;
+    }
+
     // A 16 x 16 picture of one colour, for a desktop entry to name.
     static std::string MakePicture(const std::string &file, QColor colour)
     {
@@ -55,6 +68,9 @@ struct LinkIcons : WindowFixture {
         const std::string path = (std::filesystem::current_path() / file).string();
         std::ofstream(path) << "[Desktop Entry]\nType=Application\nName=" << file
                             << "\nExec=/bin/true\nIcon=" << icon << "\n";
+        // Made executable, as the user trusts an entry from outside the
+        // applications folders; an untrusted one lends no icon.
+        std::filesystem::permissions(path, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
         return path;
     }
 
@@ -182,6 +198,9 @@ TEST_F(LinkIcons, OnEveryKindOfLinkShowsItsIconBeforeTheText)
     EXPECT_EQ(linkicons::Stats().misses, 0);
 
     linkicons::AllowLoading();
+    // The first drawing asks for the icons; they are drawn once they arrive.
+    Picture(panel);
+    ASSERT_TRUE(WaitForIcons());
     const QImage picture = Picture(panel);
     int y = 22;
     for (int k = 0; k < panel->linkCount; ++k) {
@@ -228,13 +247,76 @@ TEST_F(LinkIcons, WhatEachKindLooksUp)
         {ctFiles, "/tmp/page.html", "text-html"},
         {ctFiles, "/tmp/no-extension", "text-x-generic"},
     };
+    for (const Case &tc : cases)
+        EXPECT_TRUE(linkicons::IconFor(tc.type, QString::fromStdString(tc.target)).isNull()) << "not at once";
+    ASSERT_TRUE(WaitForIcons());
     for (const Case &tc : cases) {
-        const QIcon icon = linkicons::IconFor(tc.type, QString::fromStdString(tc.target));
-        EXPECT_FALSE(icon.isNull()) << tc.target;
-        EXPECT_EQ(icon.name().toStdString(), tc.icon) << tc.target;
+        const QString target = QString::fromStdString(tc.target);
+        EXPECT_FALSE(linkicons::IconFor(tc.type, target).isNull()) << tc.target;
+        EXPECT_EQ(QFileInfo(linkicons::SourceOf(tc.type, target)).completeBaseName().toStdString(), tc.icon)
+            << tc.target;
     }
     EXPECT_TRUE(linkicons::IconFor(ctMultiple, "x").isNull());
     EXPECT_TRUE(linkicons::IconFor(77, "x").isNull());
+}
+
+TEST_F(LinkIcons, NothingReadCanHoldTheWindowUp)
+{
+    // FIFOs where a desktop entry, a theme's index and a theme's icon are
+    // looked for, and an entry from the downloads posing as a document:
+    // every lookup arrives, the window paints, and the posing entry shows a
+    // program's icon, not the document's.
+    namespace fs = std::filesystem;
+    const fs::path data = dir / "data";
+    fs::create_directories(data / "applications");
+    const std::string trap = (data / "applications/trap.desktop").string();
+    ASSERT_EQ(::mkfifo(trap.c_str(), 0700), 0);
+    const fs::path icons = dir / "icons";
+    fs::create_directories(icons / "Trap/16x16/apps");
+    fs::create_directories(icons / "Loop");
+    std::ofstream(icons / "Trap/index.theme")
+        << "[Icon Theme]\nName=Trap\nInherits=Loop,Tango\nDirectories=16x16/apps\n\n[16x16/apps]\nSize=16\n";
+    ASSERT_EQ(::mkfifo((icons / "Trap/16x16/apps/trap-tool.png").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((icons / "Loop/index.theme").c_str(), 0600), 0);
+    const std::string pictureFifo = (dir / "picture.png").string();
+    ASSERT_EQ(::mkfifo(pictureFifo.c_str(), 0600), 0);
+    const std::string pictureEntry = MakeEntry("fifo-picture.desktop", pictureFifo);
+    const std::string posing = (dir / "Invoice.pdf.desktop").string();
+    std::ofstream(posing) << "[Desktop Entry]\nType=Application\nName=Invoice.pdf\nIcon=application-pdf\nExec=/bin/true\n";
+
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    const QStringList oldPaths = QIcon::themeSearchPaths();
+    const QString oldTheme = QIcon::themeName();
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.string()));
+    QIcon::setThemeSearchPaths(QStringList{QString::fromStdString(icons.string())} + oldPaths);
+    QIcon::setThemeName(QStringLiteral("Trap"));
+    std::ofstream("Kestrava.ini") << "[Preferences]\nLinkIcons=1\n";
+    WriteConfig([&](KVUIOperationClass &m) {
+        AddCategory(m, 0, "traps", 0, ctApplications);
+        m.categories[0].expanded = true;
+        Link(m, 0, 0, "trap", trap, ctApplications);
+        Link(m, 0, 1, "tool", "/opt/tools/trap-tool", ctApplications);
+        Link(m, 0, 2, "picture", pictureEntry, ctApplications);
+        Link(m, 0, 3, "invoice", posing, ctApplications);
+    });
+    {
+        TKVGUIForm form;
+        linkicons::AllowLoading();
+        TKVPanel *panel = form.CategoryArea->panels[0];
+        Picture(panel);
+        EXPECT_TRUE(WaitForIcons()) << "a lookup never came back";
+        Picture(panel);
+        for (const std::string &target : {trap, std::string("/opt/tools/trap-tool"), pictureEntry, posing})
+            EXPECT_EQ(QFileInfo(linkicons::SourceOf(ctApplications, QString::fromStdString(target))).completeBaseName(),
+                      QStringLiteral("application-x-executable"))
+                << target;
+    }
+    QIcon::setThemeName(oldTheme);
+    QIcon::setThemeSearchPaths(oldPaths);
+    if (oldData.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", oldData);
 }
 
 TEST_F(LinkIcons, EachLookupIsMadeOncePerRun)
@@ -242,24 +324,29 @@ TEST_F(LinkIcons, EachLookupIsMadeOncePerRun)
     EXPECT_TRUE(linkicons::IconFor(ctDirectories, "/tmp").isNull()) << "not before the first frame";
     EXPECT_EQ(linkicons::Stats().misses, 0);
     linkicons::AllowLoading();
-    const QIcon first = linkicons::IconFor(ctFiles, "/tmp/a.txt");
+    linkicons::IconFor(ctFiles, "/tmp/a.txt");
     EXPECT_EQ(linkicons::Stats().misses, 1);
     EXPECT_EQ(linkicons::Stats().hits, 0);
+    ASSERT_TRUE(WaitForIcons());
+    const QIcon first = linkicons::IconFor(ctFiles, "/tmp/a.txt");
+    EXPECT_EQ(linkicons::Stats().hits, 1);
     const QIcon second = linkicons::IconFor(ctFiles, "/tmp/a.txt");
     EXPECT_EQ(linkicons::Stats().misses, 1);
-    EXPECT_EQ(linkicons::Stats().hits, 1);
+    EXPECT_EQ(linkicons::Stats().hits, 2);
     EXPECT_EQ(first.cacheKey(), second.cacheKey());
     // Another file is another lookup; every website shares one.
     linkicons::IconFor(ctFiles, "/tmp/b.txt");
     linkicons::IconFor(ctWebsites, "https://a.example/");
     linkicons::IconFor(ctWebsites, "https://b.example/");
     EXPECT_EQ(linkicons::Stats().misses, 3);
-    EXPECT_EQ(linkicons::Stats().hits, 2);
+    EXPECT_EQ(linkicons::Stats().hits, 3);
 }
 
 TEST_F(LinkIcons, SharpAtTwiceTheResolution)
 {
     linkicons::AllowLoading();
+    linkicons::IconFor(ctDirectories, "/tmp");
+    ASSERT_TRUE(WaitForIcons());
     const QIcon folder = linkicons::IconFor(ctDirectories, "/tmp");
     const QPixmap pixmap = folder.pixmap(QSize(16, 16), 2.0);
     EXPECT_EQ(pixmap.size(), QSize(32, 32));

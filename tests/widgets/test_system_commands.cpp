@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include <QCompleter>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -245,9 +247,14 @@ TEST_F(RunDialog, StartsTheTypedProgramAsALinkWouldOrSaysWhyNot)
         {"kvdir", {}, {}, {}, "Execute File", "kvdir does not exist!"},
         {"sub/missing x", {}, {}, {}, "Execute File", "sub/missing does not exist!"},
         {"sub", {}, {}, {}, "Execute File", "sub does not exist!"},
+        {"sub/pipe", {}, {}, {}, "Execute File", "sub/pipe is a FIFO (named pipe), not a file or folder that can be opened."},
+        {"sub/saved.desktop", {}, {}, {}, "Untrusted Desktop Entry", {}},
         {"kvprog 'unbalanced", {}, {}, {}, "Run", {}},
     };
     std::ofstream((dir / "sub/app.desktop").string()) << "[Desktop Entry]\n";
+    fs::permissions(dir / "sub/app.desktop", fs::perms::owner_exec, fs::perm_options::add);
+    std::ofstream((dir / "sub/saved.desktop").string()) << "[Desktop Entry]\n";
+    ASSERT_EQ(::mkfifo((dir / "sub/pipe").c_str(), 0600), 0);
     TKVGUIForm form;
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.line.toStdString());
