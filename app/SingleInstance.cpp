@@ -2,7 +2,6 @@
 
 #include "InstanceRequest.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -29,55 +28,65 @@ QString ErrnoText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Empty when path is a folder that only this user can enter and change;
-// otherwise what is wrong with it. A symbolic link is refused even when it
-// leads to a fine folder: whoever planted it can point it elsewhere later.
-QString WhyNotPrivate(const QString &path)
+// The user's runtime folder, opened as a place, when it is a folder that only
+// this user can enter and change; else -1. A symbolic link is refused even
+// when it leads to a fine folder: whoever planted it can point it elsewhere
+// later.
+int OpenRuntimeFolder(QByteArray *path)
 {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.startsWith('/'))
+        return -1;
+    const int fd = ::open(runtime.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
-        const int error = errno;
-        return QStringLiteral("%1: %2").arg(path, ErrnoText(error));
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700) {
+        *path = runtime;
+        return fd;
     }
-    if (S_ISLNK(st.st_mode))
-        return QStringLiteral("%1 is a symbolic link").arg(path);
-    if (!S_ISDIR(st.st_mode))
-        return QStringLiteral("%1 is not a folder").arg(path);
-    if (st.st_uid != ::geteuid())
-        return QStringLiteral("%1 belongs to user %2").arg(path).arg(st.st_uid);
-    if ((st.st_mode & 07777) != 0700)
-        return QStringLiteral("%1 has mode %2, not 0700").arg(path).arg(st.st_mode & 07777, 4, 8, QChar('0'));
-    return {};
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
 }
 
-// The user's runtime folder when it is private, else a private folder of our
-// own in the temp folder. Empty, with problem set, when neither is.
-QString RuntimeFolder(QString *problem)
+// The address of the socket called name in the folder: its path when that
+// fits, else the same file reached through the folder's descriptor. False
+// when neither fits.
+bool SocketAddress(const QByteArray &folder, int folderFd, const QByteArray &name, sockaddr_un *address)
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.startsWith('/') && WhyNotPrivate(runtime).isEmpty())
-        return runtime;
-
-    QString temp = QDir::tempPath();
-    if (!temp.startsWith('/'))
-        temp = QStringLiteral("/tmp");
-    const QString own = temp + "/kestrava-" + QString::number(::getuid());
-    // Another user may have taken the name first; what is there is used only
-    // when it passes the same test as the runtime folder.
-    ::mkdir(QFile::encodeName(own).constData(), 0700);
-    *problem = WhyNotPrivate(own);
-    return problem->isEmpty() ? own : QString();
+    *address = {};
+    address->sun_family = AF_UNIX;
+    QByteArray path = folder + '/' + name;
+    if (path.size() >= qsizetype(sizeof address->sun_path))
+        path = "/proc/self/fd/" + QByteArray::number(folderFd) + '/' + name;
+    if (path.size() >= qsizetype(sizeof address->sun_path))
+        return false;
+    std::memcpy(address->sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    return true;
 }
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString &name, QObject *parent) : QObject(parent)
+SingleInstance::SingleInstance(const QString &name, const std::string &configFolder, QObject *parent)
+    : QObject(parent), m_name(QFile::encodeName(name))
 {
-    const QString dir = RuntimeFolder(&m_folderProblem);
-    if (dir.isEmpty())
+    m_folderFd = OpenRuntimeFolder(&m_folder);
+    if (m_folderFd >= 0)
         return;
-    m_lockPath = dir + "/" + name + ".lock";
-    m_socketPath = dir + "/" + name;
+    if (configFolder.empty()) {
+        m_folderProblem = QStringLiteral("the configuration folder is not known");
+        return;
+    }
+    // The configuration is reached through any links on the way, and so is
+    // its lock.
+    m_folderFd = ::open(configFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_folderFd >= 0) {
+        m_folder = QByteArray::fromStdString(configFolder);
+    } else {
+        const int error = errno;
+        m_folderProblem =
+            QStringLiteral("the configuration folder %1: %2")
+                .arg(QFile::decodeName(QByteArray::fromStdString(configFolder)), ErrnoText(error));
+    }
 }
 
 SingleInstance::~SingleInstance()
@@ -85,10 +94,17 @@ SingleInstance::~SingleInstance()
     if (m_listenFd >= 0) {
         delete m_incoming;
         ::close(m_listenFd);
-        ::unlink(QFile::encodeName(m_socketPath).constData());
+        ::unlinkat(m_folderFd, m_name.constData(), 0);
     }
     if (m_lockFd >= 0)
         ::close(m_lockFd);
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
+}
+
+QString SingleInstance::Shown(const QByteArray &name) const
+{
+    return QFile::decodeName(m_folder + '/' + name);
 }
 
 void SingleInstance::Report(const QString &message)
@@ -101,24 +117,28 @@ void SingleInstance::Report(const QString &message)
 bool SingleInstance::Acquire()
 {
     const QString without = QStringLiteral("; starting without the one-instance check");
-    if (m_lockPath.isEmpty()) {
-        Report("no private runtime folder: " + m_folderProblem + without);
+    if (m_folderFd < 0) {
+        Report("no folder for the lock: " + m_folderProblem + without);
         return true;
     }
     // The kernel drops a flock with its process, so a killed instance never
     // leaves a lock that stops the next start. The lock is never reached
     // through a link, so nothing is created or locked outside the folder.
+    // Nor is it ever removed: a start that opened it just before would lock
+    // a file that no later start can see.
+    const QByteArray lockName = m_name + ".lock";
+    const QString lockPath = Shown(lockName);
     const int fd =
-        ::open(QFile::encodeName(m_lockPath).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        ::openat(m_folderFd, lockName.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int error = errno;
-        Report(QStringLiteral("cannot open %1: %2").arg(m_lockPath, ErrnoText(error)) + without);
+        Report(QStringLiteral("cannot open %1: %2").arg(lockPath, ErrnoText(error)) + without);
         return true;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
         ::close(fd);
-        Report(QStringLiteral("%1 is not a file of this user's").arg(m_lockPath) + without);
+        Report(QStringLiteral("%1 is not a file of this user's").arg(lockPath) + without);
         return true;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -126,7 +146,7 @@ bool SingleInstance::Acquire()
         ::close(fd);
         if (error == EWOULDBLOCK)
             return false;
-        Report(QStringLiteral("cannot lock %1: %2").arg(m_lockPath, ErrnoText(error)) + without);
+        Report(QStringLiteral("cannot lock %1: %2").arg(lockPath, ErrnoText(error)) + without);
         return true;
     }
     m_lockFd = fd;
@@ -138,25 +158,26 @@ void SingleInstance::Listen()
 {
     // No later attempt can make a name fit that is too long for a socket
     // address, so that case is reported once and left.
-    const QByteArray path = QFile::encodeName(m_socketPath);
-    sockaddr_un address{};
-    if (path.size() >= qsizetype(sizeof address.sun_path)) {
-        Report(QStringLiteral("the socket path %1 is too long; a later start cannot bring this one forward")
-                   .arg(m_socketPath));
+    sockaddr_un address;
+    if (!SocketAddress(m_folder, m_folderFd, m_name, &address)) {
+        Report(QStringLiteral("the socket name %1 is too long; a later start cannot bring this one forward")
+                   .arg(QFile::decodeName(m_name)));
         return;
     }
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
     // Holding the lock, any socket file left behind is stale.
-    ::unlink(path.constData());
+    ::unlinkat(m_folderFd, m_name.constData(), 0);
+    // The mode of an unbound socket is the one its file is made with: no
+    // moment when others may connect, and no chmod through a path that
+    // somebody could have swapped meanwhile.
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
-        ::chmod(path.constData(), 0600) != 0 || ::listen(fd, 4) != 0) {
+    if (fd < 0 || ::fchmod(fd, 0600) != 0 ||
+        ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0) {
         const int error = errno;
         if (fd >= 0)
             ::close(fd);
         Report(QStringLiteral("cannot listen on %1: %2; a later start cannot bring this one forward")
-                   .arg(m_socketPath, ErrnoText(error)));
+                   .arg(Shown(m_name), ErrnoText(error)));
         return;
     }
     m_listenFd = fd;
@@ -180,7 +201,7 @@ void SingleInstance::Accept()
         // Out of descriptors or memory: the caller waits in the backlog
         // while the socket stays open, and is taken once there is room.
         // The pause keeps a full process from spinning on the socket.
-        Report(QStringLiteral("cannot accept on %1: %2; trying again").arg(m_socketPath, ErrnoText(error)));
+        Report(QStringLiteral("cannot accept on %1: %2; trying again").arg(Shown(m_name), ErrnoText(error)));
         m_incoming->setEnabled(false);
         QTimer::singleShot(kAcceptRetryMs, m_incoming,
                            [notifier = m_incoming] { notifier->setEnabled(true); });
@@ -245,19 +266,21 @@ bool WaitFor(int fd, short events, int timeoutMs)
 
 void SingleInstance::Serve(int fd)
 {
+    // Another user's process, whatever let it reach the socket, is not heard.
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != ::geteuid()) {
+        ::close(fd);
+        return;
+    }
     new Caller(fd, this);
 }
 
 bool SingleInstance::SignalRunning(int timeoutMs) const
 {
-    if (m_socketPath.isEmpty())
+    sockaddr_un address;
+    if (m_folderFd < 0 || !SocketAddress(m_folder, m_folderFd, m_name, &address))
         return false;
-    const QByteArray path = QFile::encodeName(m_socketPath);
-    sockaddr_un address{};
-    if (path.size() >= qsizetype(sizeof address.sun_path))
-        return false;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return false;

@@ -164,7 +164,9 @@ int main(int argc, char *argv[])
     forms::InstallPlainHints();
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SingleInstance instance(QStringLiteral("KestravaMutexNordFnord"));
+    // Without a private runtime folder the guard is kept beside the
+    // configuration, which two launchers would each save over.
+    SingleInstance instance(QStringLiteral("KestravaMutexNordFnord"), ConfigurationFolder());
     if (!instance.Acquire()) {
         instance.SignalRunning();
         return 0;

@@ -72,16 +72,20 @@ TColor TColorFromColour(const RGBColour &c)
            ((static_cast<TColor>(c.b) & 0xFF) << 16);
 }
 
-KVUIOperationClass::KVUIOperationClass()
+std::string ConfigurationFolder()
 {
     std::error_code ec;
 #ifdef _WIN32
     // The model's paths are UTF-8; a narrow path on Windows is in the ANSI code page.
     const std::u8string here = std::filesystem::current_path(ec).u8string();
-    directory.assign(here.begin(), here.end());
+    return std::string(here.begin(), here.end());
 #else
-    directory = std::filesystem::current_path(ec).string();
+    return std::filesystem::current_path(ec).string();
 #endif
+}
+
+KVUIOperationClass::KVUIOperationClass() : directory(ConfigurationFolder())
+{
     ResetPersistedState();
     clockLeft = clockTop = 0;
     clockVisible = false;

@@ -350,3 +350,7 @@ std::string SetIniValue(const std::string &iniText, const std::string &section, 
 // null or empty, and always ending with a slash, as a file name is appended
 // to it directly.
 std::string HomePageAddress(const char *configured);
+
+// The folder the program was started in, which holds its configuration (UTF-8
+// on Windows); empty when the system cannot say which it is.
+std::string ConfigurationFolder();

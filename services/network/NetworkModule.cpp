@@ -30,6 +30,18 @@ bool WebScheme(const QUrl &url)
     return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
 }
 
+// Why a download at from does not follow a redirect to to; empty when it
+// does. Only web addresses are followed, and never from https back to plain
+// http, where the answer could be read and changed on its way.
+QByteArray WhyNotFollowed(const QUrl &from, const QUrl &to)
+{
+    if (!WebScheme(to))
+        return "redirected away from the web";
+    if (from.scheme() == QLatin1String("https") && to.scheme() == QLatin1String("http"))
+        return "redirected from https to plain http";
+    return {};
+}
+
 } // namespace
 
 extern "C" Q_DECL_EXPORT int kestrava_download_as(const char *url, const char *userAgent, int maxBytes,
@@ -58,12 +70,16 @@ extern "C" Q_DECL_EXPORT int kestrava_download_as(const char *url, const char *u
         why = "no answer within " + QByteArray::number(timeoutMs / 1000) + " seconds";
         reply->abort();
     });
-    // Redirects only to the web: a file:// or other address is not followed.
+    // Each hop is judged from the address it leaves, so that a detour
+    // through another https address cannot end in plain http either.
+    QUrl at = address;
     QObject::connect(reply, &QNetworkReply::redirected, &loop, [&](const QUrl &to) {
-        if (WebScheme(address.resolved(to))) {
+        const QUrl next = at.resolved(to);
+        why = WhyNotFollowed(at, next);
+        if (why.isEmpty()) {
+            at = next;
             emit reply->redirectAllowed();
         } else {
-            why = "redirected away from the web";
             reply->abort();
         }
     });

@@ -2,10 +2,10 @@
 
 // The download function of the network module (see NetworkModule.cpp), as
 // the program resolves it. It reads at most maxBytes of the answer at url
-// (http or https; redirects only to those, at most five) into out, waiting
-// at most timeoutMs; 1 on success, else 0 with the reason in error. An
-// answer with an HTTP error status is a failure. The request names the
-// program by userAgent.
+// (http or https; redirects only to those, never from https to http, at most
+// five) into out, waiting at most timeoutMs; 1 on success, else 0 with the
+// reason in error. An answer with an HTTP error status is a failure. The
+// request names the program by userAgent.
 
 extern "C" {
 using KestravaDownload = int (*)(const char *url, const char *userAgent, int maxBytes, int timeoutMs,

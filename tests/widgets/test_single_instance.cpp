@@ -19,11 +19,13 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "SingleInstance.h"
@@ -130,12 +132,16 @@ int CountOf(const std::string &text, const std::string &part)
     return count;
 }
 
+const QString kName = QStringLiteral("kvtest");
+
 struct SingleInstanceTest : ::testing::Test {
     fs::path root = fs::temp_directory_path() / ("kv-single-" + std::to_string(::getpid()));
     fs::path runtime = root / "runtime";     // XDG_RUNTIME_DIR
     fs::path temp = root / "tmp";            // TMPDIR
-    fs::path fallback = temp / kOwnFolder;   // the launcher's own folder when the runtime one is unfit
-    fs::path elsewhere = root / "elsewhere"; // files that links planted for the launcher lead to
+    fs::path ownInTemp = temp / kOwnFolder;  // a folder of ours in the temp folder, as others might make it
+    fs::path configFolder = root / "config"; // the configuration's folder
+    std::string config = configFolder.string(); // the configuration folder the program names
+    fs::path elsewhere = root / "elsewhere";    // files that links planted for the launcher lead to
     std::optional<std::string> savedRuntime = Env("XDG_RUNTIME_DIR");
     std::optional<std::string> savedTemp = Env("TMPDIR");
 
@@ -145,6 +151,7 @@ struct SingleInstanceTest : ::testing::Test {
         MakePrivateFolder(runtime);
         MakePrivateFolder(temp);
         MakePrivateFolder(elsewhere);
+        fs::create_directories(configFolder);
         std::ofstream(elsewhere / "victim") << "precious";
         ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         ::setenv("TMPDIR", temp.c_str(), 1);
@@ -157,12 +164,13 @@ struct SingleInstanceTest : ::testing::Test {
     }
 };
 
-// A second start beside first, as a second launch of the program: it finds
-// first holding the lock and asks it to show. The show requests first got.
-int ShowsAfterASecondStart(SingleInstance &first)
+// A second start on the same configuration beside first, as a second launch
+// of the program: it finds first holding the lock and asks it to show. The
+// show requests first got.
+int ShowsAfterASecondStart(SingleInstance &first, const std::string &config)
 {
     QSignalSpy shown(&first, &SingleInstance::showRequested);
-    SingleInstance second(QStringLiteral("kvtest"));
+    SingleInstance second(kName, config);
     EXPECT_FALSE(second.Acquire());
     EXPECT_TRUE(second.SignalRunning());
     shown.wait(2000);
@@ -171,20 +179,25 @@ int ShowsAfterASecondStart(SingleInstance &first)
 
 TEST_F(SingleInstanceTest, SecondStartAsksTheFirstToShow)
 {
-    SingleInstance first(QStringLiteral("kvtest"));
+    SingleInstance first(kName, config);
     ASSERT_TRUE(first.Acquire());
-    EXPECT_EQ(ShowsAfterASecondStart(first), 1);
+    EXPECT_EQ(ShowsAfterASecondStart(first, config), 1);
     // Only the owner may reach the socket.
     EXPECT_TRUE(fs::is_socket(runtime / "kvtest"));
     EXPECT_EQ(fs::status(runtime / "kvtest").permissions() & (fs::perms::group_all | fs::perms::others_all),
               fs::perms::none);
     EXPECT_TRUE(first.LastError().isEmpty());
-    EXPECT_FALSE(fs::exists(fallback));
+    // With a private runtime folder the guard is the user's: a start on
+    // another configuration is a second start too, and no configuration's
+    // folder holds anything of it.
+    EXPECT_EQ(ShowsAfterASecondStart(first, (root / "another").string()), 1);
+    EXPECT_TRUE(fs::is_empty(configFolder));
+    EXPECT_FALSE(fs::exists(ownInTemp));
 }
 
 TEST_F(SingleInstanceTest, OtherMessagesAreIgnored)
 {
-    SingleInstance first(QStringLiteral("kvtest"));
+    SingleInstance first(kName, config);
     ASSERT_TRUE(first.Acquire());
     QSignalSpy shown(&first, &SingleInstance::showRequested);
     for (const QByteArray &message : {QByteArray("hello"), QByteArray("show"), QByteArray("show\nshow\n"),
@@ -207,10 +220,10 @@ TEST_F(SingleInstanceTest, LeftoversOfAKilledInstanceDoNotStopTheNext)
     // kernel has already dropped its lock.
     std::ofstream(runtime / "kvtest") << "stale";
     std::ofstream(runtime / "kvtest.lock") << "";
-    SingleInstance next(QStringLiteral("kvtest"));
+    SingleInstance next(kName, config);
     ASSERT_TRUE(next.Acquire());
     QSignalSpy shown(&next, &SingleInstance::showRequested);
-    SingleInstance later(QStringLiteral("kvtest"));
+    SingleInstance later(kName, config);
     EXPECT_FALSE(later.Acquire());
     EXPECT_TRUE(later.SignalRunning());
     EXPECT_TRUE(shown.wait(2000));
@@ -218,7 +231,7 @@ TEST_F(SingleInstanceTest, LeftoversOfAKilledInstanceDoNotStopTheNext)
 
 TEST_F(SingleInstanceTest, NoRunningInstanceAnswersFalse)
 {
-    SingleInstance lone(QStringLiteral("kvtest-none"));
+    SingleInstance lone(QStringLiteral("kvtest-none"), config);
     EXPECT_FALSE(lone.SignalRunning(200));
 }
 
@@ -244,29 +257,49 @@ std::string SpoilerName(const ::testing::TestParamInfo<Spoiler> &info)
     return info.param.name;
 }
 
-struct SingleInstanceUnfitRuntimeFolder : SingleInstanceTest, ::testing::WithParamInterface<Spoiler> {};
+struct SingleInstanceNoPrivateRuntimeFolder : SingleInstanceTest, ::testing::WithParamInterface<Spoiler> {};
 
-// A runtime folder that others could enter, or that is not the user's own, is
-// passed over for the launcher's own folder in the temp folder; the guard
-// still holds there, and nothing is created in or through the unfit one.
-TEST_P(SingleInstanceUnfitRuntimeFolder, IsPassedOverForThePrivateFallback)
+// Without a runtime folder that only the user can enter, the guard goes into
+// the configuration's folder, whatever waits in the temp folder: a second
+// start on the same configuration does not run and brings the first forward,
+// while a start on another configuration is a launcher of its own. Nothing is
+// created in or through any other folder.
+TEST_P(SingleInstanceNoPrivateRuntimeFolder, PutsTheGuardBesideTheConfiguration)
 {
     if (GetParam().needsRoot && ::geteuid() != 0)
         GTEST_SKIP() << "needs root to give a folder to another user";
     GetParam().apply(*this);
-    const std::string untouched = Snapshot(root, temp);
+    const std::string untouched = Snapshot(root, configFolder);
 
-    SingleInstance first(QStringLiteral("kvtest"));
+    SingleInstance first(kName, config);
     ASSERT_TRUE(first.Acquire());
-    EXPECT_EQ(ShowsAfterASecondStart(first), 1);
+    EXPECT_TRUE(first.LastError().isEmpty()) << first.LastError().toStdString();
+    EXPECT_EQ(ShowsAfterASecondStart(first, config), 1);
+    EXPECT_TRUE(fs::is_socket(configFolder / "kvtest"));
+    EXPECT_TRUE(fs::is_regular_file(configFolder / "kvtest.lock"));
+    EXPECT_EQ(Snapshot(root, configFolder), untouched);
 
-    EXPECT_TRUE(fs::is_socket(fallback / "kvtest"));
-    EXPECT_EQ(fs::symlink_status(fallback).permissions(), fs::perms::owner_all);
-    EXPECT_EQ(Snapshot(root, temp), untouched);
+    const fs::path another = root / "another";
+    fs::create_directory(another);
+    SingleInstance other(kName, another.string());
+    EXPECT_TRUE(other.Acquire());
+    EXPECT_TRUE(other.LastError().isEmpty()) << other.LastError().toStdString();
+}
+
+// No runtime folder, and a folder of ours in the temp folder, spoiled.
+Spoiler OwnFolderInTemp(const char *name, std::function<void(SingleInstanceTest &)> spoil,
+                        bool needsRoot = false)
+{
+    return {name,
+            [spoil](SingleInstanceTest &t) {
+                ::unsetenv("XDG_RUNTIME_DIR");
+                spoil(t);
+            },
+            needsRoot};
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    SingleInstance, SingleInstanceUnfitRuntimeFolder,
+    SingleInstance, SingleInstanceNoPrivateRuntimeFolder,
     ::testing::Values(
         Spoiler{"Unset", [](SingleInstanceTest &) { ::unsetenv("XDG_RUNTIME_DIR"); }},
         Spoiler{"Missing",
@@ -287,23 +320,49 @@ INSTANTIATE_TEST_SUITE_P(
                     fs::remove(t.runtime);
                     fs::create_directory_symlink(t.elsewhere, t.runtime);
                 }},
-        Spoiler{"AnotherUsers", [](SingleInstanceTest &t) { GiveAway(t.runtime); }, true}),
+        Spoiler{"AnotherUsers", [](SingleInstanceTest &t) { GiveAway(t.runtime); }, true},
+        OwnFolderInTemp("TempFolderWorldWritable",
+                        [](SingleInstanceTest &t) {
+                            fs::create_directory(t.ownInTemp);
+                            fs::permissions(t.ownInTemp, fs::perms::all | fs::perms::sticky_bit,
+                                            fs::perm_options::replace);
+                        }),
+        OwnFolderInTemp("TempFolderSymbolicLink",
+                        [](SingleInstanceTest &t) {
+                            fs::create_directory_symlink(t.elsewhere, t.ownInTemp);
+                        }),
+        OwnFolderInTemp("TempFolderDanglingSymbolicLink",
+                        [](SingleInstanceTest &t) {
+                            fs::create_directory_symlink(t.elsewhere / "new", t.ownInTemp);
+                        }),
+        OwnFolderInTemp("TempFolderAFile",
+                        [](SingleInstanceTest &t) { std::ofstream(t.ownInTemp) << "not a folder"; }),
+        OwnFolderInTemp(
+            "TempFolderAnotherUsers",
+            [](SingleInstanceTest &t) {
+                MakePrivateFolder(t.ownInTemp);
+                GiveAway(t.ownInTemp);
+            },
+            true),
+        // Even a fine one, as an earlier start may have left: its owner
+        // could not have kept others from taking the name before.
+        OwnFolderInTemp("TempFolderPrivate", [](SingleInstanceTest &t) { MakePrivateFolder(t.ownInTemp); })),
     SpoilerName);
 
-struct SingleInstanceUnfitOwnFolder : SingleInstanceTest, ::testing::WithParamInterface<Spoiler> {};
+struct SingleInstanceUnfitConfigFolder : SingleInstanceTest, ::testing::WithParamInterface<Spoiler> {};
 
-// With no usable runtime folder and the launcher's own folder spoiled by
-// somebody else, the launcher starts without the guard, says so once, and
+// With no private runtime folder and no lock to be had beside the
+// configuration, the launcher starts without the guard, says so once, and
 // leaves everything as it found it.
-TEST_P(SingleInstanceUnfitOwnFolder, MeansStartingWithoutTheGuard)
+TEST_P(SingleInstanceUnfitConfigFolder, MeansStartingWithoutTheGuard)
 {
     if (GetParam().needsRoot && ::geteuid() != 0)
-        GTEST_SKIP() << "needs root to give a folder to another user";
+        GTEST_SKIP() << "needs root to give a file to another user";
     ::unsetenv("XDG_RUNTIME_DIR");
     GetParam().apply(*this);
     const std::string untouched = Snapshot(root);
 
-    SingleInstance first(QStringLiteral("kvtest"));
+    SingleInstance first(kName, config);
     QSignalSpy errors(&first, &SingleInstance::channelError);
     StderrCapture stderrText;
     EXPECT_TRUE(first.Acquire());
@@ -312,92 +371,98 @@ TEST_P(SingleInstanceUnfitOwnFolder, MeansStartingWithoutTheGuard)
     EXPECT_FALSE(first.LastError().isEmpty());
     EXPECT_EQ(CountOf(said, "Kestrava:"), 1) << said;
 
-    SingleInstance second(QStringLiteral("kvtest"));
+    SingleInstance second(kName, config);
     EXPECT_TRUE(second.Acquire());
     EXPECT_FALSE(second.SignalRunning(200));
     EXPECT_EQ(Snapshot(root), untouched);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    SingleInstance, SingleInstanceUnfitOwnFolder,
-    ::testing::Values(
-        Spoiler{"WorldWritable",
-                [](SingleInstanceTest &t) {
-                    fs::create_directory(t.fallback);
-                    fs::permissions(t.fallback, fs::perms::all | fs::perms::sticky_bit,
-                                    fs::perm_options::replace);
-                }},
-        Spoiler{"SymbolicLinkToAPrivateFolder",
-                [](SingleInstanceTest &t) { fs::create_directory_symlink(t.elsewhere, t.fallback); }},
-        Spoiler{"DanglingSymbolicLink",
-                [](SingleInstanceTest &t) { fs::create_directory_symlink(t.elsewhere / "new", t.fallback); }},
-        Spoiler{"AFile", [](SingleInstanceTest &t) { std::ofstream(t.fallback) << "not a folder"; }},
-        Spoiler{"AnotherUsers",
-                [](SingleInstanceTest &t) {
-                    MakePrivateFolder(t.fallback);
-                    GiveAway(t.fallback);
-                },
-                true}),
+    SingleInstance, SingleInstanceUnfitConfigFolder,
+    ::testing::Values(Spoiler{"NotKnown", [](SingleInstanceTest &t) { t.config.clear(); }},
+                      Spoiler{"Gone", [](SingleInstanceTest &t) { fs::remove(t.configFolder); }},
+                      Spoiler{"AFile",
+                              [](SingleInstanceTest &t) {
+                                  fs::remove(t.configFolder);
+                                  std::ofstream(t.configFolder) << "not a folder";
+                              }},
+                      Spoiler{"LockIsAFolder",
+                              [](SingleInstanceTest &t) {
+                                  fs::create_directory(t.configFolder / "kvtest.lock");
+                              }},
+                      Spoiler{"LockIsAnotherUsers",
+                              [](SingleInstanceTest &t) {
+                                  std::ofstream(t.configFolder / "kvtest.lock") << "";
+                                  GiveAway(t.configFolder / "kvtest.lock");
+                              },
+                              true}),
     SpoilerName);
 
-TEST_F(SingleInstanceTest, OwnFolderFromAnEarlierStartIsUsedAgain)
+// The runtime folder, or without one the configuration's: where the guard is.
+struct GuardFolder {
+    const char *name;
+    bool runtimeFolder;
+};
+
+fs::path GuardIn(SingleInstanceTest &t, const GuardFolder &folder)
 {
+    if (folder.runtimeFolder)
+        return t.runtime;
     ::unsetenv("XDG_RUNTIME_DIR");
-    MakePrivateFolder(fallback);
-    std::ofstream(fallback / "kvtest") << "stale";
-    SingleInstance first(QStringLiteral("kvtest"));
-    ASSERT_TRUE(first.Acquire());
-    EXPECT_TRUE(first.LastError().isEmpty());
-    EXPECT_TRUE(fs::is_socket(fallback / "kvtest"));
-    SingleInstance second(QStringLiteral("kvtest"));
-    EXPECT_FALSE(second.Acquire());
+    return t.configFolder;
 }
+
+const GuardFolder kGuardFolders[] = {{"runtime folder", true}, {"configuration folder", false}};
 
 // A link planted as the lock is never followed: nothing is created, changed
 // or locked through it, and the launcher starts without the guard.
 TEST_F(SingleInstanceTest, LockIsNeverOpenedThroughALink)
 {
-    for (const char *target : {"victim", "absent"}) {
-        SCOPED_TRACE(target);
-        fs::remove(runtime / "kvtest.lock");
-        fs::create_symlink(elsewhere / target, runtime / "kvtest.lock");
-        const std::string untouched = Snapshot(root);
+    for (const GuardFolder &folder : kGuardFolders) {
+        const fs::path dir = GuardIn(*this, folder);
+        for (const char *target : {"victim", "absent"}) {
+            SCOPED_TRACE(std::string(folder.name) + ", link to " + target);
+            fs::remove(dir / "kvtest.lock");
+            fs::create_symlink(elsewhere / target, dir / "kvtest.lock");
+            const std::string untouched = Snapshot(root);
 
-        SingleInstance first(QStringLiteral("kvtest"));
-        QSignalSpy errors(&first, &SingleInstance::channelError);
-        EXPECT_TRUE(first.Acquire());
-        EXPECT_EQ(errors.count(), 1);
-        EXPECT_FALSE(fs::exists(runtime / "kvtest"));
-        EXPECT_EQ(Snapshot(root), untouched);
-        // Nobody holds a lock on the file the link leads to.
-        const int fd = ::open((elsewhere / "victim").c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        ::close(fd);
+            SingleInstance first(kName, config);
+            QSignalSpy errors(&first, &SingleInstance::channelError);
+            EXPECT_TRUE(first.Acquire());
+            EXPECT_EQ(errors.count(), 1);
+            EXPECT_FALSE(fs::exists(dir / "kvtest"));
+            EXPECT_EQ(Snapshot(root), untouched);
+            // Nobody holds a lock on the file the link leads to.
+            const int fd = ::open((elsewhere / "victim").c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+            ::close(fd);
+        }
     }
 }
 
-// A socket path longer than a socket address can hold: the guard holds, the
-// launcher runs, and it says why later starts cannot bring it forward.
-TEST_F(SingleInstanceTest, SocketPathTooLongIsReportedAndTheLauncherRuns)
+// A folder whose path is too long for a socket address: later starts still
+// reach the socket in it, and it goes when the instance does.
+TEST_F(SingleInstanceTest, LongFolderPathsStillCarryTheRequest)
 {
-    const fs::path deep = runtime / std::string(120, 'd');
-    MakePrivateFolder(deep);
-    ::setenv("XDG_RUNTIME_DIR", deep.c_str(), 1);
-
-    SingleInstance first(QStringLiteral("kvtest"));
-    QSignalSpy errors(&first, &SingleInstance::channelError);
-    StderrCapture stderrText;
-    EXPECT_TRUE(first.Acquire());
-    const std::string said = stderrText.Text();
-    EXPECT_EQ(errors.count(), 1);
-    EXPECT_EQ(CountOf(said, "Kestrava:"), 1) << said;
-    EXPECT_TRUE(fs::exists(deep / "kvtest.lock"));
-
-    SingleInstance second(QStringLiteral("kvtest"));
-    EXPECT_FALSE(second.Acquire());
-    EXPECT_FALSE(second.SignalRunning(200));
-    EXPECT_EQ(errors.count(), 1);
+    for (const GuardFolder &folder : kGuardFolders) {
+        SCOPED_TRACE(folder.name);
+        const fs::path deep = GuardIn(*this, folder) / std::string(120, 'd');
+        MakePrivateFolder(deep);
+        if (folder.runtimeFolder)
+            ::setenv("XDG_RUNTIME_DIR", deep.c_str(), 1);
+        else
+            config = deep.string();
+        {
+            SingleInstance first(kName, config);
+            QSignalSpy errors(&first, &SingleInstance::channelError);
+            ASSERT_TRUE(first.Acquire());
+            EXPECT_EQ(ShowsAfterASecondStart(first, config), 1);
+            EXPECT_TRUE(fs::is_socket(deep / "kvtest"));
+            EXPECT_EQ(errors.count(), 0) << first.LastError().toStdString();
+        }
+        EXPECT_FALSE(fs::exists(deep / "kvtest")) << "the socket outlived its instance";
+    }
 }
 
 int HighestOpenDescriptor()
@@ -457,6 +522,44 @@ bool ClosedByTheInstance(int fd)
     return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 
+// Whatever lets another user's process reach the socket (here: modes opened
+// up after the fact), what it sends is not heard; the owner's next start
+// still is.
+TEST_F(SingleInstanceTest, AnotherUserIsNotHeard)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to connect as another user";
+    ::unsetenv("XDG_RUNTIME_DIR");
+    SingleInstance first(kName, config);
+    ASSERT_TRUE(first.Acquire());
+    QSignalSpy shown(&first, &SingleInstance::showRequested);
+    const fs::path socket = configFolder / "kvtest";
+    fs::permissions(socket, fs::perms::all, fs::perm_options::replace);
+    for (const fs::path &dir : {root, configFolder})
+        fs::permissions(dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec,
+                        fs::perm_options::replace);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const int fd = ConnectTo(socket);
+        if (fd < 0)
+            ::_exit(3);
+        ::_exit(::write(fd, "show\n", 5) == 5 ? 0 : 4);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "user 65534 cannot reach " << socket << " at all";
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "the other user's request was not sent";
+    QTest::qWait(300);
+    EXPECT_EQ(shown.count(), 0) << "another user brought the instance forward";
+    EXPECT_EQ(ShowsAfterASecondStart(first, config), 1);
+}
+
 // Callers that connect and keep their end open, one saying nothing and one
 // half the request: the instance goes on with its event loop, takes neither
 // for a request to show, serves a proper start in the meantime, and in the
@@ -464,7 +567,7 @@ bool ClosedByTheInstance(int fd)
 TEST_F(SingleInstanceTest, HangingCallersNeitherBlockNorShow)
 {
     const fs::path socket = runtime / "kvtest";
-    SingleInstance first(QStringLiteral("kvtest"));
+    SingleInstance first(kName, config);
     ASSERT_TRUE(first.Acquire());
     QSignalSpy shown(&first, &SingleInstance::showRequested);
 
@@ -483,7 +586,7 @@ TEST_F(SingleInstanceTest, HangingCallersNeitherBlockNorShow)
 
     // A proper start is served at once (the hanging callers are given two
     // seconds), with both still there.
-    SingleInstance second(QStringLiteral("kvtest"));
+    SingleInstance second(kName, config);
     EXPECT_FALSE(second.Acquire());
     EXPECT_TRUE(second.SignalRunning());
     EXPECT_TRUE(shown.wait(1000)) << "the start waited behind the hanging callers";
@@ -498,7 +601,7 @@ TEST_F(SingleInstanceTest, HangingCallersNeitherBlockNorShow)
     EXPECT_EQ(shown.count(), 1);
 
     // And the channel still serves the next start.
-    EXPECT_EQ(ShowsAfterASecondStart(first), 1);
+    EXPECT_EQ(ShowsAfterASecondStart(first, config), 1);
 }
 
 // A failed accept (here: out of file descriptors) leaves the channel open;
@@ -507,7 +610,7 @@ TEST_F(SingleInstanceTest, HangingCallersNeitherBlockNorShow)
 TEST_F(SingleInstanceTest, ChannelOutlivesAFailedAccept)
 {
     const fs::path socket = runtime / "kvtest";
-    SingleInstance first(QStringLiteral("kvtest"));
+    SingleInstance first(kName, config);
     ASSERT_TRUE(first.Acquire());
     ASSERT_TRUE(first.LastError().isEmpty());
     QSignalSpy shown(&first, &SingleInstance::showRequested);
@@ -536,7 +639,7 @@ TEST_F(SingleInstanceTest, ChannelOutlivesAFailedAccept)
     EXPECT_TRUE(shown.wait(3000)) << "the waiting caller was never taken";
     ::close(caller);
 
-    EXPECT_EQ(ShowsAfterASecondStart(first), 1);
+    EXPECT_EQ(ShowsAfterASecondStart(first, config), 1);
 }
 
 } // namespace
