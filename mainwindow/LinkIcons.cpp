@@ -62,54 +62,50 @@ std::function<void()> g_arrived;
 // names no theme of its own: hicolor alone holds application icons only.
 const char *const kCompleteThemes[] = {"Tango", "Adwaita"};
 
-// Folders on disk where icon themes live.
+// Folders on disk where icon themes live: the toolkit's, and the XDG data
+// folders' that a platform without a desktop theme of its own may not name.
 QStringList ThemeFolders()
 {
     QStringList folders;
     for (const QString &folder : QIcon::themeSearchPaths())
         if (!folder.startsWith(QLatin1Char(':')))
             folders << folder;
+    for (const QString &folder : QStandardPaths::locateAll(
+             QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory))
+        if (!folders.contains(folder))
+            folders << folder;
     return folders;
 }
 
-bool ThemeInstalled(const QString &name)
+bool ThemeInstalled(const QStringList &folders, const QString &name)
 {
-    for (const QString &folder : ThemeFolders())
+    for (const QString &folder : folders)
         if (QFileInfo(folder + QLatin1Char('/') + name + QStringLiteral("/index.theme")).isFile())
             return true;
     return false;
 }
 
+// The desktop's theme, or an installed complete one when the platform names
+// none or only the bare "hicolor". The toolkit's own settings stay as they
+// are: its dialogs keep the icons they have on this desktop.
 void ChooseTheme()
 {
     if (g_themeChosen)
         return;
     g_themeChosen = true;
-    // A platform without a desktop theme of its own may not name the XDG
-    // icon folders either.
-    QStringList paths = QIcon::themeSearchPaths();
-    const int known = paths.size();
-    for (const QString &folder : QStandardPaths::locateAll(
-             QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory))
-        if (!paths.contains(folder))
-            paths << folder;
-    if (paths.size() != known)
-        QIcon::setThemeSearchPaths(paths);
-    const QString named = QIcon::themeName();
+    g_settings = {ThemeFolders(), QIcon::themeName(), QIcon::fallbackThemeName()};
     for (const char *candidate : kCompleteThemes) {
         const QString complete = QString::fromLatin1(candidate);
-        if (!ThemeInstalled(complete))
+        if (!ThemeInstalled(g_settings.searchPaths, complete))
             continue;
-        if (named.isEmpty() || named == QLatin1String("hicolor"))
-            QIcon::setThemeName(complete);
+        if (g_settings.theme.isEmpty() || g_settings.theme == QLatin1String("hicolor"))
+            g_settings.theme = complete;
         // A theme that inherits from nothing falls back here rather than
         // on hicolor alone.
-        const QString fallback = QIcon::fallbackThemeName();
-        if (fallback.isEmpty() || fallback == QLatin1String("hicolor"))
-            QIcon::setFallbackThemeName(complete);
+        if (g_settings.fallback.isEmpty() || g_settings.fallback == QLatin1String("hicolor"))
+            g_settings.fallback = complete;
         break;
     }
-    g_settings = {ThemeFolders(), QIcon::themeName(), QIcon::fallbackThemeName()};
 }
 
 // --- on the lookup thread ----------------------------------------------------
@@ -323,7 +319,7 @@ QString SourceOf(int type, const QString &target)
 QString ThemeInUse()
 {
     ChooseTheme();
-    return QIcon::themeName();
+    return g_settings.theme;
 }
 
 CacheStats Stats()

@@ -45,7 +45,8 @@ int Pending();
 QString SourceOf(int type, const QString &target);
 
 // The theme lookups use: the desktop's, or an installed complete one when the
-// platform names none or only the bare "hicolor". Chosen at the first lookup.
+// platform names none or only the bare "hicolor", for these icons alone.
+// Chosen at the first lookup.
 QString ThemeInUse();
 
 // Cache figures, for tests: lookups answered from the cache, and made afresh.
