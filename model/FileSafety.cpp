@@ -103,20 +103,31 @@ long TemporaryOwner(std::string_view name, const std::string &prefix)
 
 // ---- When a file may be replaced ----------------------------------------------------
 
+bool ReadOnly(const Facts &facts)
+{
+    return (facts.mode & 0222) == 0;
+}
+
+bool RefuseReadOnly(const std::string &target, std::string &error)
+{
+    error = target + " is read-only";
+    return false;
+}
+
 // A file nobody may write was made read-only on purpose, which holds for root
-// too, whom the kernel lets write anything. A file we cannot read may hold
+// too, whom the kernel lets write anything. A copy the program keeps for
+// itself is the exception: it is ours, and a read-only one that an earlier
+// run left behind is renewed all the same. A file we cannot read may hold
 // what we never saw, so it is not replaced either.
-bool MayReplace(const std::string &target, const Facts &facts, std::string &error)
+bool MayReplace(const std::string &target, const Facts &facts, bool ownCopy, std::string &error)
 {
     if (!facts.regular) {
         error = target + " is not a regular file";
         return false;
     }
-    if ((facts.mode & 0222) == 0) {
-        error = target + " is read-only";
-        return false;
-    }
-    if (!MayOpen(target, true))
+    if (ReadOnly(facts) && !(ownCopy && OwnedByUs(target, facts)))
+        return RefuseReadOnly(target, error);
+    if (!ReadOnly(facts) && !MayOpen(target, true))
         return Fail(error, target + " may not be written");
     if (!MayOpen(target, false))
         return Fail(error, target + " cannot be read");
@@ -151,15 +162,25 @@ bool PrepareTemporary(int fd, const Facts *existing, std::optional<mode_t> mode)
     return !mode || SetModeOpen(fd, *mode);
 }
 
+// Renames tmp over target, where replaced is what is there, if anything. A
+// read-only file there is our own copy, which MayReplace let through; Windows
+// would not replace it as it is.
+bool RenameInto(const std::string &tmp, const std::string &target, const Facts *replaced)
+{
+    if (replaced && ReadOnly(*replaced) && !AllowReplacing(target))
+        return false;
+    return RenameOver(tmp, target, replaced != nullptr);
+}
+
 // Finishes a temporary file written beside target: flushed to disk, then
 // renamed over target. On any failure the temporary goes and target stays.
-bool CommitTemporary(int fd, const std::string &tmp, const std::string &target, bool replacing, bool written,
-                     std::string &error)
+bool CommitTemporary(int fd, const std::string &tmp, const std::string &target, const Facts *replaced,
+                     bool written, std::string &error)
 {
     Report(Step::Write, tmp, written);
     bool ok = written && Report(Step::SyncFile, tmp, SyncOpen(fd));
     ok = Report(Step::Close, tmp, CloseOpen(fd)) && ok;
-    ok = ok && Report(Step::Rename, tmp, RenameOver(tmp, target, replacing), &target);
+    ok = ok && Report(Step::Rename, tmp, RenameInto(tmp, target, replaced), &target);
     if (!ok) {
         Fail(error, "could not write " + target);
         Report(Step::Remove, tmp, Remove(tmp));
@@ -200,6 +221,51 @@ bool WriteInPlace(const std::string &target, const Producer &produce, std::optio
     ok = Report(Step::Close, target, CloseOpen(fd)) && ok;
     ok = ok && (!mode || ApplyReadOnly(target, *mode));
     return ok || Fail(error, "could not write " + target + " in place");
+}
+
+// ---- The save: a replacement where it can, the file rewritten in place where it must ----
+
+// ReplaceContents, and for ownCopy a file the program keeps for itself (see
+// MayReplace).
+bool Replace(const std::string &path, const Producer &produce, std::optional<mode_t> mode, std::string &error,
+             bool keepHardLinks, bool ownCopy)
+{
+    // The temporary goes beside the real target, so that the rename replaces
+    // the file a link names and leaves the link itself as the user made it.
+    const std::string target = FinalTarget(path);
+    if (target.empty())
+        return Fail(error, "could not follow the links at " + path);
+    Facts facts;
+    const bool exists = ExaminePath(target, facts, false);
+    if (!exists && errno != ENOENT)
+        return Fail(error, "could not examine " + target);
+    if (exists && !MayReplace(target, facts, ownCopy, error))
+        return false;
+    // Only a rename renews our own read-only copy: written in place it would
+    // first have to be made writable, under every name it has.
+    const auto inPlace = [&] {
+        return ReadOnly(facts) ? RefuseReadOnly(target, error) : WriteInPlace(target, produce, mode, error);
+    };
+    if (exists && facts.links > 1 && keepHardLinks)
+        return inPlace();
+    std::string tmp;
+    int fd = CreateTemporaryBeside(target, tmp, mode ? *mode : exists ? facts.mode : 0666);
+    if (fd < 0 && exists && (errno == EACCES || errno == EPERM))
+        return inPlace(); // a read-only folder
+    if (fd < 0)
+        return Fail(error, "could not create a temporary file beside " + target);
+    Report(Step::CreateTemporary, tmp, true);
+    if (!PrepareTemporary(fd, exists ? &facts : nullptr, mode)) {
+        Fail(error, "could not set the permissions of " + tmp);
+        Report(Step::Close, tmp, CloseOpen(fd));
+        Report(Step::Remove, tmp, Remove(tmp));
+        return false;
+    }
+    if (!CommitTemporary(fd, tmp, target, exists ? &facts : nullptr, produce(fd), error))
+        return false;
+    if (mode && !ApplyReadOnly(target, *mode))
+        return Fail(error, "could not make " + target + " read-only");
+    return true;
 }
 
 // ---- Copying ----------------------------------------------------------------------
@@ -315,37 +381,7 @@ bool CloseFile(int fd)
 bool ReplaceContents(const std::string &path, const Producer &produce, std::optional<mode_t> mode,
                      std::string &error, bool keepHardLinks)
 {
-    // The temporary goes beside the real target, so that the rename replaces
-    // the file a link names and leaves the link itself as the user made it.
-    const std::string target = FinalTarget(path);
-    if (target.empty())
-        return Fail(error, "could not follow the links at " + path);
-    Facts facts;
-    const bool exists = ExaminePath(target, facts, false);
-    if (!exists && errno != ENOENT)
-        return Fail(error, "could not examine " + target);
-    if (exists && !MayReplace(target, facts, error))
-        return false;
-    if (exists && facts.links > 1 && keepHardLinks)
-        return WriteInPlace(target, produce, mode, error);
-    std::string tmp;
-    int fd = CreateTemporaryBeside(target, tmp, mode ? *mode : exists ? facts.mode : 0666);
-    if (fd < 0 && exists && (errno == EACCES || errno == EPERM))
-        return WriteInPlace(target, produce, mode, error); // a read-only folder with a writable file
-    if (fd < 0)
-        return Fail(error, "could not create a temporary file beside " + target);
-    Report(Step::CreateTemporary, tmp, true);
-    if (!PrepareTemporary(fd, exists ? &facts : nullptr, mode)) {
-        Fail(error, "could not set the permissions of " + tmp);
-        Report(Step::Close, tmp, CloseOpen(fd));
-        Report(Step::Remove, tmp, Remove(tmp));
-        return false;
-    }
-    if (!CommitTemporary(fd, tmp, target, exists, produce(fd), error))
-        return false;
-    if (mode && !ApplyReadOnly(target, *mode))
-        return Fail(error, "could not make " + target + " read-only");
-    return true;
+    return Replace(path, produce, mode, error, keepHardLinks, false);
 }
 
 bool CopyContents(const std::string &from, const std::string &to, std::string &error)
@@ -359,9 +395,11 @@ bool CopyContents(const std::string &from, const std::string &to, std::string &e
         CloseOpen(in);
         return false;
     }
-    // A backup the user narrowed stays as narrow. A backup that is a second
-    // name of the source (an older version made it so) becomes a file of its
-    // own: a copy onto itself would leave no copy at all.
+    // The copy is ours: never wider open to others than the source, and a
+    // copy the user narrowed stays as narrow, but its owner may always write
+    // it, so that the next copy renews it. A copy that is a second name of
+    // the source (an older version made it so) becomes a file of its own: a
+    // copy onto itself would leave no copy at all.
     mode_t mode = source.mode;
     bool sameFile = false;
     Facts old;
@@ -370,8 +408,9 @@ bool CopyContents(const std::string &from, const std::string &to, std::string &e
         if (!sameFile && old.regular)
             mode &= old.mode;
     }
-    const bool ok = ReplaceContents(
-        to, [in](int out) { return CopyStream(in, out); }, mode, error, !sameFile);
+    mode |= 0200;
+    const bool ok = Replace(
+        to, [in](int out) { return CopyStream(in, out); }, mode, error, !sameFile, true);
     CloseOpen(in);
     return ok;
 }
