@@ -3,6 +3,7 @@
 
 #include "FileSafety.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -270,18 +271,21 @@ bool Replace(const std::string &path, const Producer &produce, std::optional<mod
 
 // ---- Copying ----------------------------------------------------------------------
 
-bool CopyStream(int in, int out)
+// Copies from in to out until in ends or limit bytes are copied.
+bool CopyStream(int in, int out, std::size_t limit)
 {
     unsigned char buffer[1 << 16];
-    for (;;) {
-        const long long n = ReadSome(in, buffer, sizeof buffer);
+    while (limit > 0) {
+        const long long n = ReadSome(in, buffer, std::min(sizeof buffer, limit));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return n == 0;
         if (!WriteAll(out, buffer, static_cast<std::size_t>(n)))
             return false;
+        limit -= static_cast<std::size_t>(n);
     }
+    return true;
 }
 
 } // namespace
@@ -384,7 +388,7 @@ bool ReplaceContents(const std::string &path, const Producer &produce, std::opti
     return Replace(path, produce, mode, error, keepHardLinks, false);
 }
 
-bool CopyContents(const std::string &from, const std::string &to, std::string &error)
+bool CopyContents(const std::string &from, const std::string &to, std::size_t limit, std::string &error)
 {
     int in = OpenRegularFile(from);
     if (in < 0)
@@ -410,7 +414,7 @@ bool CopyContents(const std::string &from, const std::string &to, std::string &e
     }
     mode |= 0200;
     const bool ok = Replace(
-        to, [in](int out) { return CopyStream(in, out); }, mode, error, !sameFile, true);
+        to, [in, limit](int out) { return CopyStream(in, out, limit); }, mode, error, !sameFile, true);
     CloseOpen(in);
     return ok;
 }

@@ -436,6 +436,35 @@ TEST_F(ConfigFile, BackupIsLoadedWhenTheFileIsMissing)
     EXPECT_EQ(ReadAll(Config()), saved);
 }
 
+// The backup holds the configuration and nothing after it: a file grown far
+// past its last field costs no more to back up than a whole one. A shorter
+// file of an older version is copied whole.
+TEST_F(ConfigFile, TheBackupHoldsNoMoreThanTheConfiguration)
+{
+    const Bytes saved = Distinctive();
+    Bytes older(saved.begin(), saved.begin() + ConfigLayout::kAppearance);
+    PutFloat(older, 400, 96.5f);
+    Bytes padded = saved, olderPadded = older;
+    padded.resize(saved.size() + 5 * 65536 + 7, 0xA5); // past several reads' worth
+    olderPadded.resize(saved.size() + 100, 0xA5);
+    const Bytes olderCut(olderPadded.begin(), olderPadded.begin() + ConfigLayout::kFileSize);
+    struct Case {
+        const char *what;
+        const Bytes &config, &backup;
+    } cases[] = {
+        {"trailing junk", padded, saved},
+        {"older version", older, older},
+        {"older version with trailing junk", olderPadded, olderCut},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        WriteAll(Config(), tc.config);
+        ASSERT_TRUE(m->BackupConfiguration()) << m->lastSaveError;
+        EXPECT_EQ(ReadAll(Old()), tc.backup);
+        EXPECT_EQ(ReadAll(Config()), tc.config);
+    }
+}
+
 // Files no version of the program wrote: every text still ends inside its
 // field, every bool is 0 or 1, and nothing is read past the buffers.
 TEST_F(ConfigFile, DamagedFilesLoadSafely)
