@@ -147,8 +147,8 @@ bool FitsSizeLimit(int fd)
 {
     struct stat st;
     struct rlimit limit;
-    return ::fstat(fd, &st) != 0 || ::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
-           static_cast<rlim_t>(st.st_size) <= limit.rlim_cur;
+    return ::fstat(fd, &st) != 0 || ::getrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+           limit.rlim_cur == RLIM_INFINITY || static_cast<rlim_t>(st.st_size) <= limit.rlim_cur;
 }
 
 // Only root may give a file away; anyone else's replacement keeps them as

@@ -994,7 +994,9 @@ TEST_F(ConfigFile, TheBackupNeverWidensTheFilesPermissions)
 // wider open to others than the configuration.
 TEST_F(ConfigFile, EveryStartRenewsTheBackup)
 {
-    const auto setMode = [](const fs::path &p, unsigned mode) { fs::permissions(p, static_cast<fs::perms>(mode)); };
+    const auto setMode = [](const fs::path &p, unsigned mode) {
+        fs::permissions(p, static_cast<fs::perms>(mode));
+    };
     Distinctive();
     struct Case {
         unsigned config;
