@@ -346,7 +346,9 @@ bool KVUIOperationClass::BackupConfiguration()
         return false;
     }
     lastSaveError.clear();
-    return filesafety::CopyContents(config, GetOldConfigPath(), lastSaveError);
+    // Whatever lies past the last field is no part of the configuration: a
+    // file grown to any size costs no more to back up than a whole one.
+    return filesafety::CopyContents(config, GetOldConfigPath(), ConfigLayout::kFileSize, lastSaveError);
 }
 
 void KVUIOperationClass::ReadIniFile()

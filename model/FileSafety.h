@@ -56,9 +56,12 @@ using Producer = std::function<bool(int fd)>;
 bool ReplaceContents(const std::string &path, const Producer &produce, std::optional<mode_t> mode,
                      std::string &error, bool keepHardLinks = true);
 
-// A byte copy of the regular file from over to, by ReplaceContents; the copy
-// never gets wider permissions than its source or the copy it replaces.
-bool CopyContents(const std::string &from, const std::string &to, std::string &error);
+// A byte copy of the regular file from, its first limit bytes at the most,
+// over to, by ReplaceContents. The copy is the program's own file: its owner
+// may always write it, others never get more than the source or the copy it
+// replaces gives them, and an earlier copy of ours is renewed even where it
+// was left read-only (by a rename only: in a read-only folder it stays).
+bool CopyContents(const std::string &from, const std::string &to, std::size_t limit, std::string &error);
 
 // The file-system steps of a save, reported as they finish to an observer a
 // test installs; a save is only as safe as the order of these steps.

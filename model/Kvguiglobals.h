@@ -255,8 +255,9 @@ class KVUIOperationClass {
     bool LoadConfiguration();
     bool SaveConfiguration();
     bool WriteDefaults();
-    // Copies KVUI_Config.dat over KVUI_Config_OLD.dat; false when there was
-    // nothing whole to copy or the copy failed (the old backup then stays as it was).
+    // Copies KVUI_Config.dat, up to the configuration's size, over
+    // KVUI_Config_OLD.dat; false when there was nothing whole to copy or the
+    // copy failed (the old backup then stays as it was).
     bool BackupConfiguration();
     // Fills the model from a configuration image in memory, as the loader does
     // with the file's bytes; any length is accepted.

@@ -192,6 +192,7 @@ cases=(
     "size limit in a read-only folder|good|old|limit+read-only-folder|move|kept|kept|not saved: .*File too large"
     "read-only folder, writable files|good|old|read-only-folder|move|moved|copy|-"
     "read-only folder and files|good:444|old:444|read-only-folder|move|kept|kept|no backup was made: .*read-only;not saved: .*read-only"
+    "read-only files, writable folder|good:444|old:444|plain|move|kept|copy|not saved: .*read-only"
     "read-only empty folder|none|none|read-only-folder|move|none|none|not saved: .*Permission denied"
     "configuration path a folder|folder|old|plain|move|folder|kept|no backup was made: .*not whole;not saved: .*not a regular file"
     "configuration path a folder, no backup|folder|none|plain|move|folder|none|not saved: .*not a regular file"

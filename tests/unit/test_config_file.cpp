@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -435,6 +436,35 @@ TEST_F(ConfigFile, BackupIsLoadedWhenTheFileIsMissing)
     EXPECT_EQ(ReadAll(Config()), saved);
 }
 
+// The backup holds the configuration and nothing after it: a file grown far
+// past its last field costs no more to back up than a whole one. A shorter
+// file of an older version is copied whole.
+TEST_F(ConfigFile, TheBackupHoldsNoMoreThanTheConfiguration)
+{
+    const Bytes saved = Distinctive();
+    Bytes older(saved.begin(), saved.begin() + ConfigLayout::kAppearance);
+    PutFloat(older, 400, 96.5f);
+    Bytes padded = saved, olderPadded = older;
+    padded.resize(saved.size() + 5 * 65536 + 7, 0xA5); // past several reads' worth
+    olderPadded.resize(saved.size() + 100, 0xA5);
+    const Bytes olderCut(olderPadded.begin(), olderPadded.begin() + ConfigLayout::kFileSize);
+    struct Case {
+        const char *what;
+        const Bytes &config, &backup;
+    } cases[] = {
+        {"trailing junk", padded, saved},
+        {"older version", older, older},
+        {"older version with trailing junk", olderPadded, olderCut},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        WriteAll(Config(), tc.config);
+        ASSERT_TRUE(m->BackupConfiguration()) << m->lastSaveError;
+        EXPECT_EQ(ReadAll(Old()), tc.backup);
+        EXPECT_EQ(ReadAll(Config()), tc.config);
+    }
+}
+
 // Files no version of the program wrote: every text still ends inside its
 // field, every bool is 0 or 1, and nothing is read past the buffers.
 TEST_F(ConfigFile, DamagedFilesLoadSafely)
@@ -666,6 +696,8 @@ TEST_F(ConfigFile, IniSwitchIsReadFromTheDirectory)
     EXPECT_TRUE(m->debugMode);
 }
 
+// The backup is the program's own file, renewed even when read-only (see
+// EveryStartRenewsTheBackup); the configuration is the user's.
 TEST_F(ConfigFile, AFileNobodyMayWriteIsNotSavedOver)
 {
     const Bytes saved = Distinctive();
@@ -674,12 +706,10 @@ TEST_F(ConfigFile, AFileNobodyMayWriteIsNotSavedOver)
     const fs::perms r = fs::perms::owner_read;
     struct Case {
         const char *what;
-        bool backup;
         fs::perms mode;
     } cases[] = {
-        {"configuration 0444", false, r | fs::perms::group_read | fs::perms::others_read},
-        {"configuration 0400", false, r},
-        {"backup 0444", true, r | fs::perms::group_read | fs::perms::others_read},
+        {"configuration 0444", r | fs::perms::group_read | fs::perms::others_read},
+        {"configuration 0400", r},
     };
     int change = 0;
     for (const Case &tc : cases) {
@@ -688,15 +718,10 @@ TEST_F(ConfigFile, AFileNobodyMayWriteIsNotSavedOver)
             fs::permissions(p, rw);
             WriteAll(p, saved);
         }
-        const fs::path protectedFile = tc.backup ? Old() : Config();
+        const fs::path protectedFile = Config();
         fs::permissions(protectedFile, tc.mode);
         m->settings.alpha = 50 + ++change;
-        if (tc.backup) {
-            ASSERT_TRUE(m->SaveConfiguration());
-            EXPECT_FALSE(m->BackupConfiguration());
-        } else {
-            EXPECT_FALSE(m->SaveConfiguration());
-        }
+        EXPECT_FALSE(m->SaveConfiguration());
         EXPECT_FALSE(m->lastSaveError.empty());
         EXPECT_EQ(ReadAll(protectedFile), saved);
 #ifdef _WIN32
@@ -836,6 +861,10 @@ TEST_F(ConfigFile, AReadOnlyFolderStillTakesSaves)
         f.Expect(model->BackupConfiguration(), "backs up");
         model->settings.alpha = 62;
         f.Expect(model->SaveConfiguration(), "saves again");
+        // Our own read-only backup could be renewed only by a rename.
+        f.Expect(::chmod(Old().c_str(), 0444) == 0, "chmod");
+        f.Expect(!model->BackupConfiguration(), "renews no read-only backup");
+        f.Expect(model->lastSaveError.find("read-only") != std::string::npos, "says it is read-only");
         return f.text;
     });
     EXPECT_EQ(findings, "");
@@ -957,28 +986,74 @@ TEST_F(ConfigFile, TheBackupNeverWidensTheFilesPermissions)
     EXPECT_EQ(ModeOf(Config()), 0644u);
     ::umask(oldMask);
 }
-#else
-// Windows' one permission is the read-only flag: a backup of a read-only
-// file is read-only too, and a writable one is not made read-only.
-TEST_F(ConfigFile, TheBackupNeverWidensTheFilesPermissions)
-{
-    Distinctive();
-    const auto readOnly = [](const fs::path &p) {
-        return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none;
-    };
-    for (bool configReadOnly : {false, true}) {
-        SCOPED_TRACE(configReadOnly ? "read-only" : "writable");
-        if (fs::exists(Old()))
-            fs::permissions(Old(), fs::perms::owner_write, fs::perm_options::add);
-        fs::remove(Old());
-        fs::permissions(Config(), fs::perms::owner_write,
-                        configReadOnly ? fs::perm_options::remove : fs::perm_options::add);
-        ASSERT_TRUE(m->BackupConfiguration()) << m->lastSaveError;
-        EXPECT_EQ(readOnly(Old()), configReadOnly);
-        EXPECT_EQ(ReadAll(Old()), ReadAll(Config()));
-    }
-}
 #endif
+
+// The backup is the configuration as the last start found it, and the
+// program's own file: every start renews it, whatever an earlier run left it
+// as, read-only included. It stays writable by its owner and never becomes
+// wider open to others than the configuration.
+TEST_F(ConfigFile, EveryStartRenewsTheBackup)
+{
+    const auto setMode = [](const fs::path &p, unsigned mode) {
+        fs::permissions(p, static_cast<fs::perms>(mode));
+    };
+    Distinctive();
+    struct Case {
+        unsigned config;
+        unsigned backupBefore; // 0: no backup yet
+        unsigned backupAfter;
+    } cases[] = {
+        {0644, 0644, 0644}, {0444, 0, 0644},    {0444, 0444, 0644},
+        {0644, 0444, 0644}, {0640, 0400, 0600}, {0400, 0444, 0600},
+    };
+    int run = 0;
+    for (const Case &tc : cases) {
+        char what[32];
+        std::snprintf(what, sizeof what, "%03o over %03o", tc.config, tc.backupBefore);
+        SCOPED_TRACE(what);
+        // The run before saved a change.
+        setMode(Config(), 0644);
+        m->settings.alpha = 50 + ++run;
+        ASSERT_TRUE(m->SaveConfiguration()) << m->lastSaveError;
+        setMode(Config(), tc.config);
+        if (fs::exists(Old()))
+            setMode(Old(), 0644);
+        if (!tc.backupBefore)
+            fs::remove(Old());
+        else if (!fs::exists(Old()))
+            WriteAll(Old(), Bytes(5, 1));
+        if (tc.backupBefore)
+            setMode(Old(), tc.backupBefore);
+
+        auto start = Fresh();
+        ASSERT_TRUE(start->LoadConfiguration());
+        EXPECT_TRUE(start->BackupConfiguration()) << start->lastSaveError;
+        EXPECT_EQ(GetInt(ReadAll(Old()), ConfigLayout::kSettings + 20), 50 + run);
+        EXPECT_EQ(ReadAll(Old()), ReadAll(Config()));
+#ifdef _WIN32
+        // Windows' one permission is the read-only flag; the backup never has it.
+        EXPECT_NE(fs::status(Old()).permissions() & fs::perms::owner_write, fs::perms::none);
+#else
+        EXPECT_EQ(ModeOf(Old()), tc.backupAfter);
+#endif
+        EXPECT_EQ(Names(dir).size(), 2u);
+    }
+#ifndef _WIN32
+    // Another user's read-only file under the backup's name is not ours.
+    if (::geteuid() == 0) {
+        const Bytes before = ReadAll(Old());
+        setMode(Config(), 0644);
+        m->settings.alpha = 99;
+        ASSERT_TRUE(m->SaveConfiguration());
+        GiveToOrdinaryUser(Old());
+        setMode(Old(), 0444);
+        EXPECT_FALSE(m->BackupConfiguration());
+        EXPECT_NE(m->lastSaveError.find("read-only"), std::string::npos) << m->lastSaveError;
+        EXPECT_EQ(ReadAll(Old()), before);
+        EXPECT_EQ(ModeOf(Old()), 0444u);
+    }
+#endif
+}
 
 TEST_F(ConfigFile, ABackupThatIsASecondNameOfTheFileBecomesACopy)
 {
