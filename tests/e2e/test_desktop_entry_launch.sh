@@ -32,6 +32,9 @@ Name=Broken entry
 Exec="$KV_TMP/no such program" %f
 EOF
 
+# Outside the applications folders an entry starts only when the user has made it executable.
+chmod +x "$entries/write cwd.desktop" "$entries/broken.desktop"
+
 create_default_config
 cfg="$KV_APPDIR/$KV_CONFIG"
 write_u8 "$cfg" "$KV_OFF_AUTO_MODE" 0
