@@ -203,19 +203,31 @@ Found LookUp(platform::IconThemeFiles &themes, int type, const QString &target)
     }
 }
 
+// Lookups not started yet are dropped when the application goes, and the
+// one under way is given a moment to end: it reads only regular files, so
+// it ends soon, but a share that stopped answering must not hold the exit.
+void StopLookups();
+
 // One thread makes every lookup, in the order they were asked for, and
 // keeps what it learnt of the themes; it ends when it has nothing to do,
-// so that the program sleeps at rest. Never destroyed: the program's end
-// does not wait for a lookup.
+// so that the program sleeps at rest. Never destroyed, so that a lookup
+// left running at the very end finds it still there.
 QThreadPool &LookupThread()
 {
     static QThreadPool *pool = [] {
         auto *p = new QThreadPool;
         p->setMaxThreadCount(1);
         p->setExpiryTimeout(1000);
+        qAddPostRoutine(StopLookups);
         return p;
     }();
     return *pool;
+}
+
+void StopLookups()
+{
+    LookupThread().clear();
+    LookupThread().waitForDone(2000);
 }
 
 std::unique_ptr<platform::IconThemeFiles> g_themes; // the lookup thread's own
