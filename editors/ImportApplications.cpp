@@ -114,7 +114,7 @@ std::vector<ImportProposal> ProposeCategories(const std::vector<ImportEntry> &en
     std::vector<ImportProposal> proposals;
     for (const auto &[category, link] : all) {
         auto it = std::find_if(proposals.begin(), proposals.end(),
-                               [&](const ImportProposal &p) { return p.name == category; });
+                               [&name = category](const ImportProposal &p) { return p.name == name; });
         if (it == proposals.end()) {
             proposals.push_back({category, {}, 0});
             it = proposals.end() - 1;

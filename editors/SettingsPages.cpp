@@ -165,7 +165,7 @@ void TSettingsForm::BuildAppearancePage()
     connect(WinColoursCheck, &QCheckBox::toggled, this, [this] { WinColoursCheckClick(); });
 
     QGroupBox *fonts = Group(page, "Fonts", 294, 4, 212, 165);
-    const auto list = [this, fonts](const char *caption, int top) {
+    const auto list = [fonts](const char *caption, int top) {
         auto *l = new TKVFontList(fonts);
         SetBounds(l, 7, top, 197, 26);
         SetAnchors(l, akLeft | akTop | akRight);

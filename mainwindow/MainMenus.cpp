@@ -90,7 +90,7 @@ void BuildMainMenus(TKVGUIForm *form, TKVMainMenus &m)
     m.ClockExit1 = Item(m.ClockPopup, "Exit", [form] { form->close(); });
 
     for (QMenu *menu : {m.PopupMenu1, m.TaskTrayMenu, m.ClockPopup})
-        QObject::connect(menu, &QMenu::aboutToShow, form, [form, &m] {
+        QObject::connect(menu, &QMenu::aboutToShow, form, [&m] {
             if (KVOP)
                 PopupMenu1Popup(m, KVOP->settings);
         });

@@ -360,8 +360,9 @@ TEST_F(AddEntry, CancelCloseBoxAndEscapeChangeNothing)
         {"close box", [](TAddEntryForm &d) { d.close(); }},
         {"Escape", [](TAddEntryForm &d) { QTest::keyClick(&d, Qt::Key_Escape); }},
     };
-    for (const auto &[how, leave] : ways) {
+    for (const auto &[how, way] : ways) {
         SCOPED_TRACE(how);
+        const auto &leave = way;
         bool stillOpen = true;
         ASSERT_TRUE(AddThroughDialog(form, 0, [&](TAddEntryForm &d) {
             Fill(d, QStringLiteral("name"), QStringLiteral("/tmp/target"));
