@@ -1,11 +1,13 @@
 # make run   - install what is missing, build, start Kestrava in this folder
 # make test  - install what is missing, build, run every test tier
+# make check - after a change: rebuild the unit and widget tests in build-test and run them
+#              side by side (about a minute; `make test` once before, for the build folder)
 # make build-win - cross-build the model's unit tests for Windows into build-win/
 #              (`make test` runs them under Wine)
 # make package - build the Debian package into build-package/
 # make fuzz  - build the fuzzers and run each for FUZZ_SECONDS (600 by default;
 #              KESTRAVA_FUZZ_SECONDS in the environment counts too)
-.PHONY: run test deps build build-test build-fuzz build-win fuzz bench clean package
+.PHONY: run test check deps build build-test build-fuzz build-win fuzz bench clean package
 
 JOBS ?= 2
 FUZZ_SECONDS ?= $(or $(KESTRAVA_FUZZ_SECONDS),600)
@@ -27,6 +29,11 @@ package: build
 build-test: deps
 	@cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRAVA_SANITIZE=ON >/dev/null
 	@cmake --build build-test -j $(JOBS)
+
+check:
+	@[ -f build-test/build.ninja ] || $(MAKE) --no-print-directory build-test
+	@cmake --build build-test -j $(JOBS) --target unit_tests widget_tests monitor_tests platform_tests
+	@scripts/check.sh
 
 build-fuzz: deps
 	@CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVA_GUI=OFF \

@@ -3,9 +3,9 @@
 // the checked ones and saves, Cancel changes nothing, and a model without a
 // free category slot is refused.
 //
-// The desktop entry reader keeps the XDG folders it saw first for the life of
-// the process, so each test that reads entries runs in a child: this binary
-// again, on that one test, with the private folders in its environment.
+// Each test that reads entries runs in a child: this binary again, on that one
+// test, with the private XDG folders in its environment, so that no other
+// test of the run sees them (the toolkit keeps some of what it read of them).
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -98,6 +98,9 @@ struct Import : WindowFixture {
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("GTEST_OUTPUT")); // the parent's report is the one kept
+        // The one test runs whole in the child, whichever shard of the run the parent is.
+        env.remove(QStringLiteral("GTEST_TOTAL_SHARDS"));
+        env.remove(QStringLiteral("GTEST_SHARD_INDEX"));
         env.insert(kChildVariable, QString::fromStdString(root.string()));
         env.insert("XDG_DATA_HOME", QString::fromStdString((root / "home-data").string()));
         env.insert("XDG_DATA_DIRS", QString::fromStdString((root / "system-data").string()));
