@@ -4,6 +4,12 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 rm -f "$root/build-test/ctest.log"
+started=$SECONDS
+# took WHAT: how long the stage just ended took, for the breakdown of a run.
+took() {
+    echo "time: $1 took $((SECONDS - started)) s"
+    started=$SECONDS
+}
 fuzz_seconds=${KESTRAVA_FUZZ_SECONDS:-25}
 status=0
 
@@ -24,6 +30,7 @@ for tier in "-LE e2e -j 2" "-L e2e -j $e2e_jobs"; do
     [ -n "$line" ] || summary=
     ctest_total=$((ctest_total + $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")))
     ctest_failed=$((ctest_failed + $(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")))
+    took "ctest $tier"
 done
 
 # 25 s for each of the six fuzzers keeps this stage under three minutes;
@@ -35,6 +42,7 @@ fuzz_summary=$(grep -E '^fuzz: [0-9]+ passed, [0-9]+ failed$' "$root/build-test/
 fuzz_passed=$(sed -E 's/fuzz: ([0-9]+) passed.*/\1/' <<<"$fuzz_summary")
 fuzz_failed=$(sed -E 's/.* ([0-9]+) failed/\1/' <<<"$fuzz_summary")
 [ -n "$fuzz_summary" ] || { fuzz_failed=1; status=1; }
+took fuzzers
 
 # Under a minute once build-win is built (`make build-win`).
 "$root/scripts/windows-tests.sh" 2>&1 | tee "$root/build-test/windows.log"
@@ -43,6 +51,7 @@ windows_summary=$(grep -E '^windows: [0-9]+ passed, [0-9]+ failed$' "$root/build
 windows_passed=$(sed -E 's/windows: ([0-9]+) passed.*/\1/' <<<"$windows_summary")
 windows_failed=$(sed -E 's/.* ([0-9]+) failed/\1/' <<<"$windows_summary")
 [ -n "$windows_summary" ] || { windows_failed=1; status=1; }
+took windows
 
 passed=$(( ${ctest_total:-0} - ${ctest_failed:-0} + ${fuzz_passed:-0} + ${windows_passed:-0} ))
 failed=$(( ${ctest_failed:-0} + ${fuzz_failed:-0} + ${windows_failed:-0} ))
