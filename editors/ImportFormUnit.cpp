@@ -15,7 +15,7 @@ TImportForm *ImportForm = nullptr;
 
 namespace {
 
-constexpr int kClientWidth = 300;
+constexpr int kImportWidth = 300; // the client area's width
 constexpr int kMargin = 7;
 constexpr int kListHeight = 180;
 // Set on a list item: how many applications its category leaves out.
@@ -45,7 +45,7 @@ void TImportForm::EnsureBuilt()
     if (ProposalList)
         return;
     setFont(DialogFont());
-    const int inner = kClientWidth - 2 * kMargin;
+    const int inner = kImportWidth - 2 * kMargin;
 
     PromptLabel = new QLabel(QStringLiteral("Categories to add from the installed applications:"), this);
     PromptLabel->setTextFormat(Qt::PlainText);
@@ -68,11 +68,11 @@ void TImportForm::EnsureBuilt()
 
     const int buttonsTop = NoteLabel->y() + NoteLabel->height() + 6;
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    SetBounds(CancelButton, kClientWidth - kMargin - 75 - 6 - 75, buttonsTop, 75, 25);
+    SetBounds(CancelButton, kImportWidth - kMargin - 75 - 6 - 75, buttonsTop, 75, 25);
     OKButton = new QPushButton(QStringLiteral("OK"), this);
-    SetBounds(OKButton, kClientWidth - kMargin - 75, buttonsTop, 75, 25);
+    SetBounds(OKButton, kImportWidth - kMargin - 75, buttonsTop, 75, 25);
     OKButton->setDefault(true);
-    setFixedSize(kClientWidth, buttonsTop + 25 + kMargin);
+    setFixedSize(kImportWidth, buttonsTop + 25 + kMargin);
 
     setTabOrder(ProposalList, CancelButton);
     setTabOrder(CancelButton, OKButton);
