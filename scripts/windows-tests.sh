@@ -34,6 +34,9 @@ export WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and their installers would ask.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Wine turns Windows names into Unix ones in the locale's character set: under the C locale a
+# name outside ASCII cannot be made, whatever the caller's environment.
+export LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 wineserver="$(dirname "$wine")/wineserver"
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
