@@ -172,6 +172,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The installed fonts are read on the second core while the window is
+    // placed and mapped.
+    forms::FontsReadAhead fonts;
     try {
         TKVGUIForm::showWhenPlaced = true;
         auto *mainForm = new TKVGUIForm;

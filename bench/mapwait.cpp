@@ -1,9 +1,11 @@
-// mapwait [-t TIMEOUT_MS] [-f SETTLE_MS] [-m IDLE_MS] PROGRAM [ARG...]
+// mapwait [-t TIMEOUT_MS] [-f SETTLE_MS] [-c RRGGBB] [-m IDLE_MS] PROGRAM [ARG...]
 //
 // Starts PROGRAM (execv: no shell, no PATH search) and prints the milliseconds from just
 // before the fork until the X server maps the program's first top-level window, then ends
 // it with SIGTERM and waits for it. Without a window manager the MapNotify comes straight from
-// the client's own map request.
+// the client's own map request; with one, it is the map of the frame the manager made for the
+// client, and the pictures below are read from the client window inside it (the one that
+// carries WM_STATE), so that the manager's decorations do not count.
 //
 // With -f it also prints the milliseconds until that window's whole first frame was on the
 // screen: it reads the window's pixels back (GetImage) every 2 ms for SETTLE_MS after the map,
@@ -12,6 +14,10 @@
 // finished one to within 1.5 % of its pixels, so that a clock's next second or a blinking
 // cursor does not count as drawing: a window that has not drawn yet differs in most of them.
 // A window that maps at once and draws later gains a user nothing; this figure shows it.
+//
+// With -c the first full frame must also hold the window's last designed element, told by its
+// colour: the picture has as many pixels of exactly RRGGBB as the finished one. A small label
+// drawn late changes fewer pixels than the 1.5 % margin, so the margin alone would not see it.
 //
 // With -m it then lets the program idle until IDLE_MS after the map and adds its VmRSS and Pss
 // (kB, from /proc) to the line.
@@ -109,7 +115,8 @@ void Stop(pid_t pid)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: mapwait [-t TIMEOUT_MS] [-f SETTLE_MS] [-m IDLE_MS] PROGRAM [ARG...]\n");
+    std::fprintf(stderr,
+                 "usage: mapwait [-t TIMEOUT_MS] [-f SETTLE_MS] [-c RRGGBB] [-m IDLE_MS] PROGRAM [ARG...]\n");
     return 2;
 }
 
@@ -157,8 +164,70 @@ bool Matches(const Picture &a, const Picture &b)
     return differing * 1000 <= count * 15;
 }
 
-// The time of the first full frame, or -1 when the window never showed a finished picture.
-double FirstFullFrame(xcb_connection_t *conn, xcb_window_t window, double mappedAt, double until)
+// How many pixels of a picture have exactly the colour 0xRRGGBB (32-bit pixels, as a window
+// of depth 24 or 32 comes back: blue, green, red, pad).
+std::size_t CountColour(const Picture &p, uint32_t rgb)
+{
+    const std::size_t count = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height);
+    if (count == 0 || p.pixels.size() < count * 4)
+        return 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i + 4 <= p.pixels.size(); i += 4)
+        n += p.pixels[i] == (rgb & 0xFF) && p.pixels[i + 1] == ((rgb >> 8) & 0xFF) &&
+             p.pixels[i + 2] == ((rgb >> 16) & 0xFF);
+    return n;
+}
+
+// The property WM_STATE's atom, which a window manager puts on each client window it manages.
+xcb_atom_t WmStateAtom(xcb_connection_t *conn)
+{
+    xcb_intern_atom_reply_t *reply =
+        xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 1, 8, "WM_STATE"), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return atom;
+}
+
+bool HasProperty(xcb_connection_t *conn, xcb_window_t window, xcb_atom_t property)
+{
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        conn, xcb_get_property(conn, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0), nullptr);
+    const bool has = reply && reply->type != XCB_NONE;
+    std::free(reply);
+    return has;
+}
+
+// The client window of a mapped top-level: the window itself when no manager framed it, else the
+// first window below it, breadth first, that carries WM_STATE.
+xcb_window_t ClientOf(xcb_connection_t *conn, xcb_window_t top)
+{
+    const xcb_atom_t wmState = WmStateAtom(conn);
+    if (wmState == XCB_NONE || HasProperty(conn, top, wmState))
+        return top;
+    std::vector<xcb_window_t> queue{top};
+    for (std::size_t i = 0; i < queue.size() && i < 64; ++i) {
+        xcb_query_tree_reply_t *tree = xcb_query_tree_reply(conn, xcb_query_tree(conn, queue[i]), nullptr);
+        if (!tree)
+            continue;
+        const xcb_window_t *children = xcb_query_tree_children(tree);
+        const int n = xcb_query_tree_children_length(tree);
+        for (int c = 0; c < n; ++c) {
+            if (HasProperty(conn, children[c], wmState)) {
+                const xcb_window_t client = children[c];
+                std::free(tree);
+                return client;
+            }
+            queue.push_back(children[c]);
+        }
+        std::free(tree);
+    }
+    return top;
+}
+
+// The time of the first full frame, or -1 when the window never showed a finished picture (or,
+// with a marker colour, never showed that colour).
+double FirstFullFrame(xcb_connection_t *conn, xcb_window_t window, double mappedAt, double until,
+                      const uint32_t *marker)
 {
     std::vector<Picture> changes;
     Picture now;
@@ -172,14 +241,23 @@ double FirstFullFrame(xcb_connection_t *conn, xcb_window_t window, double mapped
     if (changes.empty())
         return -1;
     const Picture &finished = changes.back();
+    const std::size_t markerPixels = marker ? CountColour(finished, *marker) : 0;
+    if (marker && markerPixels == 0) {
+        std::fprintf(stderr, "mapwait: the finished window holds no pixel of the colour %06X\n", *marker);
+        return -1;
+    }
+    const auto full = [&](const Picture &p) {
+        return Matches(p, finished) && (!marker || CountColour(p, *marker) == markerPixels);
+    };
     // MAPWAIT_DEBUG=1: every picture that came, on stderr.
     if (std::getenv("MAPWAIT_DEBUG"))
         for (const Picture &p : changes)
-            std::fprintf(stderr, "mapwait: picture at %.1f ms after the map, %dx%d, %s the finished one\n",
-                         p.at - mappedAt, p.width, p.height,
-                         Matches(p, finished) ? "matches" : "differs from");
+            std::fprintf(stderr,
+                         "mapwait: picture at %.1f ms after the map, %dx%d, %s the finished one, %zu marker pixels\n",
+                         p.at - mappedAt, p.width, p.height, Matches(p, finished) ? "matches" : "differs from",
+                         marker ? CountColour(p, *marker) : 0);
     std::size_t first = changes.size() - 1;
-    while (first > 0 && Matches(changes[first - 1], finished))
+    while (first > 0 && full(changes[first - 1]))
         --first;
     return changes[first].at;
 }
@@ -191,14 +269,23 @@ int main(int argc, char **argv)
     int timeoutMs = 30000;
     int idleMs = -1;
     int settleMs = -1;
+    uint32_t markerColour = 0;
+    bool haveMarker = false;
     int opt;
-    while ((opt = getopt(argc, argv, "+t:f:m:")) != -1) {
+    while ((opt = getopt(argc, argv, "+t:f:c:m:")) != -1) {
         if (opt == 't')
             timeoutMs = std::atoi(optarg);
         else if (opt == 'f')
             settleMs = std::atoi(optarg);
         else if (opt == 'm')
             idleMs = std::atoi(optarg);
+        else if (opt == 'c') {
+            char *end = nullptr;
+            markerColour = static_cast<uint32_t>(std::strtoul(optarg, &end, 16));
+            if (std::strlen(optarg) != 6 || *end != '\0')
+                return Usage();
+            haveMarker = true;
+        }
         else
             return Usage();
     }
@@ -312,9 +399,14 @@ int main(int argc, char **argv)
         }
     }
 
+    // MAPWAIT_DEBUG=1: the clock (CLOCK_MONOTONIC, ms) at the fork, to set the program's own
+    // timing marks against.
+    if (std::getenv("MAPWAIT_DEBUG"))
+        std::fprintf(stderr, "mapwait: forked at %.3f ms, mapped at %.3f ms\n", t0, mappedAt);
     std::printf("%.1f", mappedAt - t0);
     if (settleMs >= 0) {
-        const double frameAt = FirstFullFrame(conn, mapped, mappedAt, mappedAt + settleMs);
+        const double frameAt = FirstFullFrame(conn, ClientOf(conn, mapped), mappedAt, mappedAt + settleMs,
+                                              haveMarker ? &markerColour : nullptr);
         if (frameAt < 0) {
             std::fprintf(stderr, "mapwait: the window's pixels could not be read\n");
             Stop(pid);

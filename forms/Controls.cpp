@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QMouseEvent>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPainter>
 #include <QProxyStyle>
 
@@ -112,6 +113,20 @@ void TLabel::leaveEvent(QEvent *e)
     emit mouseLeft();
 }
 
+namespace {
+
+// A PNG of ours, read as such: left to guess, the reader would load every
+// image plugin (GIF, ICO, JPEG and their libraries) to ask each whether it
+// knows the bytes, which at a start costs more than the glyphs themselves.
+QPixmap OwnPng(const QString &path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
+} // namespace
+
 void TImageList::LoadResourceGlyphs(int count)
 {
     m_images.clear();
@@ -119,9 +134,9 @@ void TImageList::LoadResourceGlyphs(int count)
         // QPixmap picks the @2x file on HiDPI screens by itself only through
         // QIcon, so choose here by the screen's ratio.
         QString base = QStringLiteral(":/glyphs/glyph%1").arg(n);
-        QPixmap image(base + ".png");
+        QPixmap image = OwnPng(base + ".png");
         if (qApp && qApp->devicePixelRatio() > 1.0 && QFile::exists(base + "@2x.png")) {
-            QPixmap hi(base + "@2x.png");
+            QPixmap hi = OwnPng(base + "@2x.png");
             hi.setDevicePixelRatio(2.0);
             image = hi;
         }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <memory>
+#include <thread>
 
 #include <QEvent>
 #include <QFontDatabase>
@@ -248,8 +249,35 @@ QFont DialogFont()
     return f;
 }
 
+namespace {
+
+// The reader of FontsReadAhead, while one runs.
+std::thread &FontReader()
+{
+    static std::thread reader;
+    return reader;
+}
+
+void WaitForFonts()
+{
+    if (FontReader().joinable())
+        FontReader().join();
+}
+
+} // namespace
+
+FontsReadAhead::FontsReadAhead()
+{
+    WaitForFonts();
+    // The database is Qt's, behind its own lock: whoever asks first reads it.
+    FontReader() = std::thread([] { QFontDatabase::families(); });
+}
+
+FontsReadAhead::~FontsReadAhead() { WaitForFonts(); }
+
 QString InstalledFamily(const QString &family)
 {
+    WaitForFonts();
     // The installed families by their case-folded names; read again when
     // fonts come or go.
     static QHash<QString, QString> installed;

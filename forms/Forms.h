@@ -79,6 +79,18 @@ QFont DialogFont();
 // missing, before it looks at the stand-ins at all.
 QString InstalledFamily(const QString &family);
 
+// Reads the installed fonts on a thread of its own while it lives: at a start
+// that takes about as long as placing and mapping the window, and on a second
+// core the two overlap. The first font looked up waits for it; so does the
+// end of its life.
+class FontsReadAhead {
+  public:
+    FontsReadAhead();
+    ~FontsReadAhead();
+    FontsReadAhead(const FontsReadAhead &) = delete;
+    FontsReadAhead &operator=(const FontsReadAhead &) = delete;
+};
+
 // Font of the designed height in pixels (the form library's negative heights),
 // in family or its installed stand-in.
 QFont MakeFont(const QString &family, int pixelHeight, bool bold = false);

@@ -849,6 +849,11 @@ void TKVGUIForm::showEvent(QShowEvent *e)
     platform::Windows().SetSkipTaskbar(this, true);
     if (!KVOP)
         return;
+    // A window shown again shows the time of now in its first frame, not
+    // the second it was hidden at; its map tells whether it is covered.
+    m_covered = false;
+    if (m_constructed)
+        ShowClockTexts();
     Wake();
     SetTopmost(KVOP->settings.autoMode && KVOP->settings.alwaysOnTop);
     // Only the first showing opens the maintainers' windows; the tray shows
@@ -876,6 +881,7 @@ void TKVGUIForm::showEvent(QShowEvent *e)
             redrawPanels();
         TakeBackup();
         TakeFirstSave();
+        WatchCovering(this, m_covered);
         if (ClockForm && KVOP->clockVisible)
             TimeLabelClick();
         if (KVOP->debugMode) {
@@ -894,6 +900,19 @@ void TKVGUIForm::showEvent(QShowEvent *e)
         StartDesktopIntegration();
     };
     QTimer::singleShot(250, this, [this] { RunAfterFirstFrame(); });
+}
+
+void TKVGUIForm::hideEvent(QHideEvent *e)
+{
+    QWidget::hideEvent(e);
+    FollowClockSight();
+}
+
+void TKVGUIForm::changeEvent(QEvent *e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange)
+        FollowClockSight();
 }
 
 void TKVGUIForm::RunAfterFirstFrame()
@@ -1012,6 +1031,12 @@ bool TKVGUIForm::eventFilter(QObject *watched, QEvent *e)
     // it for their own, larger steps.
     if (watched == ClockForm && e->type() == QEvent::Move)
         ScheduleSave();
+    if (watched == ClockForm && (e->type() == QEvent::Show || e->type() == QEvent::Hide ||
+                                 e->type() == QEvent::WindowStateChange)) {
+        if (e->type() == QEvent::Show)
+            m_clockCovered = false;
+        FollowClockSight();
+    }
     if (watched == m_wheelWindow && e->type() == QEvent::Wheel) {
         if (CategoryArea)
             CategoryArea->WheelScroll(static_cast<QWheelEvent *>(e)->angleDelta().y());

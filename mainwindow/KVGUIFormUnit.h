@@ -127,6 +127,9 @@ class TKVGUIForm : public QWidget {
     // the window, and rests otherwise; these events wake it.
     void Wake();
     bool Resting() const;
+    // The clock ticks on the second while some clock of the program can be
+    // seen: this window's time, or the big clock.
+    bool ClockTicking() const { return m_clockTick.isActive(); }
     // The game moves while its section is fully open and no editing
     // dialog is in front.
     bool GameMoving() const;
@@ -164,6 +167,8 @@ class TKVGUIForm : public QWidget {
   protected:
     void closeEvent(QCloseEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
+    void changeEvent(QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
@@ -191,6 +196,15 @@ class TKVGUIForm : public QWidget {
     bool AtRest(bool inside) const;
     void Rest();
     void ArmClockTick();
+    // Whether anyone could see a clock of the program now: this window or
+    // the big clock shown, not minimised, and not covered by other windows.
+    bool ClockInSight() const;
+    // Starts or stops the clock's tick as that changes; a clock that comes
+    // back into sight shows the time at once.
+    void FollowClockSight();
+    void WatchCovering(QWidget *window, bool &covered);
+    bool m_covered = false;      // all of this window is under others
+    bool m_clockCovered = false; // all of the big clock is
     void RefreshClockTexts();
     bool AllSwitchesOff() const;
     Qt::Edges ResizeEdgesAt(QPoint p) const;

@@ -39,6 +39,7 @@ void TKVGUIForm::TimeLabelClick()
         ClockForm->SetUpMover(this);
         mover.followers[0] = &ClockForm->mover;
         ClockForm->installEventFilter(this); // its moves are saved like the window's
+        WatchCovering(ClockForm, m_clockCovered);
     }
     const QRect screen = platform::Windows().VirtualScreen();
     if (ClockForm->isVisible()) {

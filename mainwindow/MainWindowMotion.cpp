@@ -18,6 +18,7 @@
 #include "ClockTexts.h"
 #include "GamePanel.h"
 #include "ImportFormUnit.h"
+#include "Platform.h"
 #include "SettingsFormUnit.h"
 #include "SimpleTimer.h"
 
@@ -131,7 +132,7 @@ bool TKVGUIForm::AtRest(bool inside) const
     // While the pointer is over the window, everything runs as it always
     // did: the mouse-over check looks at it on every tick. A window that is
     // not on the screen (minimised, the desktop shown) is never under it.
-    if (inside && isVisible() && windowHandle() && windowHandle()->isExposed())
+    if (inside && isVisible() && !m_covered && windowHandle() && windowHandle()->isExposed())
         return false;
     // A menu or a modal box holds the pointer: the window would not hear it
     // come back, so everything runs as it always did until they close.
@@ -178,6 +179,40 @@ bool TKVGUIForm::Resting() const
 
 void TKVGUIForm::ArmClockTick()
 {
+    // Hidden, minimised or covered, a clock wakes nobody: the program
+    // sleeps until one can be seen again.
+    if (!ClockInSight()) {
+        m_clockTick.stop();
+        return;
+    }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     m_clockTick.start(int(1000 - now % 1000) + 1);
+}
+
+bool TKVGUIForm::ClockInSight() const
+{
+    const bool window = isVisible() && !isMinimized() && !m_covered;
+    const bool bigClock = ClockForm && ClockForm->isVisible() && !ClockForm->isMinimized() && !m_clockCovered;
+    return window || bigClock;
+}
+
+void TKVGUIForm::FollowClockSight()
+{
+    if (!KVOP || m_closed || !m_constructed)
+        return;
+    if (ClockInSight())
+        ShowClockTexts();
+    if (Resting()) // else the animation's tick runs, and rests with the clock's
+        ArmClockTick();
+}
+
+void TKVGUIForm::WatchCovering(QWidget *window, bool &covered)
+{
+    covered = false;
+    platform::Windows().WatchCovering(window, [this, &covered](bool now) {
+        if (covered == now)
+            return;
+        covered = now;
+        FollowClockSight();
+    });
 }

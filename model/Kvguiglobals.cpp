@@ -1,4 +1,5 @@
 #include "Kvguiglobals.h"
+#include "ModelMemory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,6 +94,10 @@ KVUIOperationClass::KVUIOperationClass() : directory(ConfigurationFolder())
 }
 
 KVUIOperationClass::~KVUIOperationClass() = default;
+
+void *KVUIOperationClass::operator new(std::size_t size) { return modelmemory::Allocate(size); }
+
+void KVUIOperationClass::operator delete(void *block, std::size_t size) noexcept { modelmemory::Free(block, size); }
 
 void KVUIOperationClass::ClearCategory(int c)
 {

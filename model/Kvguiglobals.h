@@ -196,6 +196,9 @@ class KVUIOperationClass {
     ~KVUIOperationClass();
     KVUIOperationClass(const KVUIOperationClass &) = delete;
     KVUIOperationClass &operator=(const KVUIOperationClass &) = delete;
+    // A model made with new lies where a start writes it fastest (ModelMemory.h).
+    static void *operator new(std::size_t size);
+    static void operator delete(void *block, std::size_t size) noexcept;
 
     // Category slots. A category index outside the 20 slots is ignored by
     // every call that takes one, and has no links.

@@ -4,6 +4,7 @@
 // implementation is chosen when linking: x11/ for the desktop, fake/ for
 // tests, which records what was asked.
 
+#include <functional>
 #include <vector>
 
 #include <QRect>
@@ -51,6 +52,10 @@ class WindowSystem {
     // Asks the window manager to hide every window and show the desktop;
     // false when there is no window system to ask.
     virtual bool ShowDesktop() = 0;
+    // Tells changed(true) when other windows cover all of the top-level w,
+    // and changed(false) when any of it can be seen again. A new call for
+    // the same w replaces its callback; systems that cannot tell never call.
+    virtual void WatchCovering(QWidget *w, std::function<void(bool covered)> changed) = 0;
 };
 
 WindowSystem &Windows();

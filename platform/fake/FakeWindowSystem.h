@@ -3,6 +3,8 @@
 // Test double of the window system: remembers what was asked and serves a
 // work area that tests set.
 
+#include <map>
+
 #include "Platform.h"
 
 namespace platform {
@@ -46,6 +48,21 @@ struct FakeWindowSystem : WindowSystem {
     bool ShowDesktop() override
     {
         ++showDesktopCalls;
+        return true;
+    }
+    std::map<QWidget *, std::function<void(bool)>> covering;
+    void WatchCovering(QWidget *w, std::function<void(bool covered)> changed) override
+    {
+        covering[w] = std::move(changed);
+    }
+    // What the window system would tell when other windows cover w or
+    // uncover it; false when nobody watches w.
+    bool Cover(QWidget *w, bool covered)
+    {
+        const auto it = covering.find(w);
+        if (it == covering.end() || !it->second)
+            return false;
+        it->second(covered);
         return true;
     }
 };

@@ -2,8 +2,13 @@
 
 #include "Platform.h"
 
+#include <map>
+
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QWidget>
 #include <QWindow>
 
@@ -180,6 +185,57 @@ bool ShowingDesktop(xcb_connection_t *c)
     return on;
 }
 
+// Hears the server's VisibilityNotify for the windows watched: Qt does not
+// ask for it, so their event masks gain it here.
+class CoveringWatch : public QAbstractNativeEventFilter {
+  public:
+    void Watch(QWidget *w, std::function<void(bool)> changed)
+    {
+        xcb_connection_t *c = XcbConnection();
+        if (!c || !w->isWindow())
+            return;
+        if (!w->windowHandle())
+            w->createWinId();
+        const auto window = static_cast<xcb_window_t>(w->windowHandle()->winId());
+        std::erase_if(m_watched, [w](const auto &entry) { return entry.second.widget == w; });
+        m_watched[window] = {w, std::move(changed)};
+        xcb_get_window_attributes_reply_t *r =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+        if (r && !(r->your_event_mask & XCB_EVENT_MASK_VISIBILITY_CHANGE)) {
+            const uint32_t mask = r->your_event_mask | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+            xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
+            xcb_flush(c);
+        }
+        free(r);
+        if (!m_installed) {
+            QCoreApplication::instance()->installNativeEventFilter(this);
+            m_installed = true;
+        }
+    }
+
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7F) != XCB_VISIBILITY_NOTIFY)
+            return false;
+        const auto *visibility = reinterpret_cast<const xcb_visibility_notify_event_t *>(event);
+        const auto it = m_watched.find(visibility->window);
+        if (it != m_watched.end() && it->second.widget && it->second.changed)
+            it->second.changed(visibility->state == XCB_VISIBILITY_FULLY_OBSCURED);
+        return false;
+    }
+
+  private:
+    struct Watched {
+        QPointer<QWidget> widget; // gone with its window
+        std::function<void(bool)> changed;
+    };
+    std::map<xcb_window_t, Watched> m_watched;
+    bool m_installed = false;
+};
+
 class X11WindowSystem : public WindowSystem {
   public:
     // Qt's own stays-on-top flag would re-create the window at its next
@@ -232,6 +288,14 @@ class X11WindowSystem : public WindowSystem {
         w->raise();
         w->activateWindow();
     }
+
+    void WatchCovering(QWidget *w, std::function<void(bool covered)> changed) override
+    {
+        m_covering.Watch(w, std::move(changed));
+    }
+
+  private:
+    CoveringWatch m_covering;
 };
 
 } // namespace

@@ -6,7 +6,11 @@
 #include <QEnterEvent>
 #include <QTest>
 
+#include <ctime>
+
 #include "CategoryPanels.h"
+#include "ClockFormUnit.h"
+#include "ClockTexts.h"
 #include "SimpleTimer.h"
 #include "GamePanel.h"
 #include "WindowFixture.h"
@@ -80,6 +84,94 @@ TEST_F(Motion, RestsOnceSettledAndTheClockGoesOn)
     }
     EXPECT_NE(form.TimeLabel->text(), before);
     EXPECT_TRUE(form.Resting()) << "the clock's second woke the animation";
+}
+
+// The time the window's clock should show now.
+QString TimeNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return QString::fromStdString(MakeClockTexts(local).time);
+}
+
+// Hidden, minimised or under other windows, the window's clock wakes nobody;
+// back in sight it shows the time of now before anything else happens.
+TEST_F(Motion, TheClockSleepsWhileNobodyCanSeeIt)
+{
+    struct Way {
+        const char *name;
+        std::function<void(TKVGUIForm &)> away, back;
+    };
+    auto cover = [](bool on) {
+        return [on](TKVGUIForm &form) { ASSERT_TRUE(platform::FakeWindows().Cover(&form, on)); };
+    };
+    const Way ways[] = {
+        {"hidden", [](TKVGUIForm &form) { form.hide(); }, [](TKVGUIForm &form) { form.show(); }},
+        {"minimised", [](TKVGUIForm &form) { form.showMinimized(); },
+         [](TKVGUIForm &form) { form.showNormal(); }},
+        {"covered", cover(true), cover(false)},
+        // The pointer over a covered window is over the window that covers it.
+        {"covered, pointer over it",
+         [cover](TKVGUIForm &form) {
+             cover(true)(form);
+             PointerTo(form, form.geometry().center());
+         },
+         [cover](TKVGUIForm &form) {
+             PointerTo(form, QPoint(1270, 1010));
+             cover(false)(form);
+         }},
+    };
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        TKVGUIForm form;
+        form.show();
+        ASSERT_TRUE(QTest::qWaitFor([] { return !platform::FakeWindows().covering.empty(); }, 2000))
+            << "nobody watches whether the window is covered";
+        ASSERT_TRUE(RestsWithin(form));
+        EXPECT_TRUE(form.ClockTicking());
+
+        way.away(form);
+        ASSERT_TRUE(RestsWithin(form));
+        EXPECT_FALSE(form.ClockTicking()) << "the clock ticks for nobody";
+        EXPECT_EQ(GetSimpleTimerActiveCount(), 0);
+        // Past a second's end, so that the time shown is stale.
+        const QString stale = form.TimeLabel->text();
+        QTest::qWait(1100);
+        EXPECT_EQ(form.TimeLabel->text(), stale);
+
+        way.back(form);
+        const QString before = TimeNow();
+        const QString shown = form.TimeLabel->text();
+        const QString after = TimeNow();
+        EXPECT_TRUE(shown == before || shown == after) << shown.toStdString() << " is not the time now";
+        EXPECT_TRUE(RestsWithin(form));
+        EXPECT_TRUE(form.ClockTicking());
+    }
+}
+
+// The big clock keeps the tick while it can be seen, whatever the window.
+TEST_F(Motion, TheBigClockTicksWhileItCanBeSeen)
+{
+    TClockForm clock;
+    ClockForm = &clock;
+    {
+        TKVGUIForm form;
+        form.show();
+        ASSERT_TRUE(RestsWithin(form));
+        form.TimeLabelClick();
+        ASSERT_TRUE(clock.isVisible());
+        form.hide();
+        ASSERT_TRUE(RestsWithin(form));
+        EXPECT_TRUE(form.ClockTicking()) << "the big clock stopped with the window";
+        ASSERT_TRUE(platform::FakeWindows().Cover(&clock, true));
+        EXPECT_FALSE(form.ClockTicking()) << "the covered big clock ticks for nobody";
+        ASSERT_TRUE(platform::FakeWindows().Cover(&clock, false));
+        EXPECT_TRUE(form.ClockTicking());
+        clock.hide();
+        EXPECT_FALSE(form.ClockTicking());
+    }
+    ClockForm = nullptr;
 }
 
 TEST_F(Motion, ThePointerFadesTheWindowInAndOut)
