@@ -483,6 +483,13 @@ void TKVGUIForm::SaveFromWindow()
     // still cancel: the file keeps what was confirmed until OK.
     if (!KVOP || KVOP->HasSnapshot())
         return;
+    // While the window is being built the file holds what was just loaded:
+    // what the building changed (a place kept on the screen, say) is saved
+    // once it has settled, after the first frame and the backup.
+    if (!m_constructed && isVisible()) {
+        ScheduleSave();
+        return;
+    }
     TakeBackup();
     // A clock this run never placed is not where the configuration keeps it:
     // its stored place and visibility stay as they were loaded.
