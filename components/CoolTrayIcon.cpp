@@ -226,11 +226,13 @@ void TCoolTrayIcon::ShowMainForm()
 {
     if (!m_owner)
         return;
-    if (m_owner->isMinimized())
-        m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
-    // Shows it too: a show of its own first would leave a window on its way
-    // to the screen that looks unmapped.
+    // Shows it too, and restores a minimised one: a show or a restore of its
+    // own first would leave a window on its way to the screen that looks
+    // unmapped, and bringing that to the front would unmap and map it again,
+    // racing the window manager's own map.
     platform::Windows().BringToFront(m_owner);
+    if (m_owner->isMinimized()) // a window system that could not restore it
+        m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
 }
 
 void TCoolTrayIcon::HideMainForm()
